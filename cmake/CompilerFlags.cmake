@@ -1,0 +1,34 @@
+# Warnings, character set and per-build flags shared by every target.
+add_compile_options(-Wall -Wextra)
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  # Sources are UTF-8; string literals become code page 932 bytes, as the
+  # ANSI interfaces of the target system expect them.
+  add_compile_options(-finput-charset=UTF-8 -fexec-charset=CP932)
+endif()
+
+if(MABIRU_TEST_SEAMS)
+  add_compile_definitions(MABIRU_TEST_SEAMS=1)
+endif()
+
+if(MABIRU_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(MABIRU_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  # Only Windows system DLLs at run time: no libstdc++, libgcc or winpthread DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+if(MABIRU_SIZE_RELEASE)
+  add_compile_options(-Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
+                      -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  add_link_options(-s -Wl,--gc-sections)
+endif()

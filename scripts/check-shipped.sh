@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Checks the shipped i686 build: its size and that it imports only Windows
+# system DLLs (no C++ runtime, libgcc or winpthread DLLs beside it).
+set -euo pipefail
+exe="${1:-$(dirname "$0")/../build/win32/setup/mabiru-setup.exe}"
+limit=$((128 * 1024))
+
+[ -f "$exe" ] || { echo "check-shipped: $exe is missing"; exit 1; }
+size=$(stat -c %s "$exe")
+dlls=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -fu)
+echo "check-shipped: $(basename "$exe") $size bytes (limit $limit); imports: $(echo $dlls)"
+
+status=0
+allowed='^(kernel32|user32|gdi32|shell32|advapi32|comctl32|comdlg32|ole32|msvcrt|ntdll)\.dll$'
+while read -r dll; do
+  [ -z "$dll" ] && continue
+  if ! echo "$dll" | grep -qiE "$allowed"; then
+    echo "check-shipped: imports $dll, which is not a Windows system DLL"
+    status=1
+  fi
+done <<<"$dlls"
+if [ "$size" -gt "$limit" ]; then
+  echo "check-shipped: $size bytes is over the limit of $limit"
+  status=1
+fi
+if i686-w64-mingw32-objdump -f "$exe" | grep -q 'file format pei-i386'; then :; else
+  echo "check-shipped: not an i686 executable"
+  status=1
+fi
+exit $status

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The whole test suite: unit tests natively and with ASan/UBSan, the fuzzers
+# for a short bounded time, the unit and end-to-end tests as Windows x86_64
+# programs under Wine, and the shipped i686 build compiled and checked.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/bootstrap.sh || exit 1
+. scripts/xvfb.sh
+. scripts/wine-env.sh
+
+jobs=$(nproc)
+presets=(native asan fuzz win64 win32)
+for preset in "${presets[@]}"; do
+  echo "== build: $preset"
+  cmake --preset "$preset" >/dev/null || exit 1
+  cmake --build --preset "$preset" -j "$jobs" || exit 1
+done
+
+start_private_display || exit 1
+cleanup() {
+  "$WINE64" wineserver -k >/dev/null 2>&1 || /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  stop_private_display
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+run_suite() {
+  local preset=$1 log
+  log=$(mktemp)
+  echo "== test: $preset"
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  local line total bad
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    echo "== $preset: ctest printed no summary"
+    failed=$((failed + 1))
+  else
+    total=$(echo "$line" | sed -E 's/.*out of ([0-9]+).*/\1/')
+    bad=$(echo "$line" | sed -E 's/.*tests passed, ([0-9]+) tests? failed.*/\1/')
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  fi
+  rm -f "$log"
+}
+
+for preset in native asan fuzz win64; do
+  run_suite "$preset"
+done
+
+echo "== check: shipped i686 build"
+if bash scripts/check-shipped.sh build/win32/setup/mabiru-setup.exe; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+
+echo "all suites: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

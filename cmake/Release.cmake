@@ -1,0 +1,12 @@
+# The download: the shipped exe and the user guide in one zip, built by the
+# `release` target of the i686 build.
+if(MABIRU_SIZE_RELEASE AND TARGET mabiru-setup)
+  set(MABIRU_RELEASE_ZIP ${PROJECT_SOURCE_DIR}/dist/mabiru-setup-${PROJECT_VERSION}-win32.zip)
+  add_custom_target(release
+    COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-shipped.sh $<TARGET_FILE:mabiru-setup>
+    COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/package.sh $<TARGET_FILE:mabiru-setup>
+            ${PROJECT_SOURCE_DIR}/docs/user-guide.md ${MABIRU_RELEASE_ZIP}
+    DEPENDS mabiru-setup
+    COMMENT "Packing ${MABIRU_RELEASE_ZIP}"
+    VERBATIM)
+endif()

@@ -56,5 +56,5 @@ else
   failed=$((failed + 1))
 fi
 
-echo "all suites: $passed passed, $failed failed"
+echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,17 @@
+#include "program_path.h"
+
+#include "settings/mbtext.h"
+
+std::string folder_of(const std::string& module_path) {
+    const std::size_t slash = reverse_find(module_path.c_str(), '\\');
+    if (slash == no_match)
+        return ".\\";
+    return module_path.substr(0, slash + 1);
+}
+
+std::string settings_path_in(const std::string& folder) {
+    static const char file_name[] = "mabiru.dat";
+    if (folder.compare(0, 4, "\\\\?\\") == 0)
+        return folder + file_name;
+    return folder + "\\" + file_name;
+}

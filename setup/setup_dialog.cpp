@@ -1,0 +1,137 @@
+#include "setup/setup_dialog.h"
+
+#include <shellapi.h>
+
+#include "resources/control_ids.h"
+#include "settings/catalogue.h"
+#include "setup/app_state.h"
+#include "setup/program_path.h"
+#include "setup/texts.h"
+
+namespace {
+
+// The fields that a check box switches on and off, in enabling order. The
+// check boxes themselves and the file lists always stay enabled.
+struct Group {
+    int check_box;
+    int members[6];
+    int count;
+};
+
+const Group groups[] = {
+    {IDC_UPLOAD,
+     {IDC_HOST, IDC_USER_ID, IDC_PASSWORD, IDC_GHOST_ROOT, IDC_TIME_DIFF, IDC_PASSIVE},
+     6},
+    {IDC_CREATE_ARCHIVE, {IDC_ARCHIVE_FILENAME, IDC_ARCHIVE_FOLDER}, 2},
+};
+
+} // namespace
+
+int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
+    if (load_settings(settings_map, settings_path_in(program_dir), field_separator))
+        to_memory_forms(settings_map);
+    else
+        apply_defaults(settings_map, program_dir);
+    fill_controls();
+    // Read back from the check boxes, which are what the user sees.
+    for (const Group& group : groups)
+        enable_group_of(group.check_box);
+    return 0;
+}
+
+void SetupDialog::fill_controls() {
+    for (std::size_t i = 0; i < settings_catalogue_size; ++i) {
+        const Setting& setting = settings_catalogue[i];
+        if (setting.control == 0)
+            continue;
+        const std::string& value = settings_map[setting.key];
+        if (setting.kind == SettingKind::flag)
+            set_item_check(setting.control,
+                           flag_is_on(setting, value) ? BST_CHECKED : BST_UNCHECKED);
+        else
+            set_item_text(setting.control, value);
+    }
+}
+
+void SetupDialog::enable_group_of(int check_box) {
+    for (const Group& group : groups) {
+        if (group.check_box != check_box)
+            continue;
+        // Only the enabled state changes: texts and the PASV check stay.
+        const bool enable = is_item_checked(check_box);
+        for (int i = 0; i < group.count; ++i)
+            enable_item(group.members[i], enable);
+    }
+}
+
+bool SetupDialog::collect_and_save() {
+    // Every shown value is read afresh, so a retry after a failed save
+    // converts the lists and scrambles the password once, not twice.
+    for (std::size_t i = 0; i < settings_catalogue_size; ++i) {
+        const Setting& setting = settings_catalogue[i];
+        if (setting.control == 0)
+            continue;
+        std::string& value = settings_map[setting.key];
+        if (setting.kind == SettingKind::flag)
+            value = is_item_checked(setting.control) ? "1" : "0";
+        else
+            get_item_text(setting.control, value);
+    }
+    to_file_forms(settings_map);
+
+    const std::string path = settings_path_in(program_dir);
+    if (save_settings(settings_map, path, field_separator))
+        return true;
+    const std::string message = path + texts::save_failed;
+    message_box(message.c_str(), texts::error_caption, MB_OK);
+    return false;
+}
+
+void SetupDialog::ask_detailed_settings() {
+    for (const texts::Question& question : texts::detail_questions) {
+        std::string& value = settings_map[question.key];
+        const UINT flags = value == "0" ? MB_YESNO | MB_DEFBUTTON2 : MB_YESNO;
+        // Stored at once: the next question already sees this answer's map.
+        value = message_box(question.text, texts::detail_caption, flags) == IDYES ? "1" : "0";
+    }
+}
+
+void SetupDialog::show_about() {
+    const std::string text = texts::about_text();
+    if (message_box(text.c_str(), texts::about_caption, MB_YESNO | MB_DEFBUTTON2) == IDYES)
+        ShellExecuteA(nullptr, nullptr, texts::home_page, nullptr, nullptr, SW_SHOW);
+}
+
+int SetupDialog::on_command(WORD, WPARAM wparam, LPARAM) {
+    // The ID alone selects the action; buttons only ever send clicks.
+    const int id = LOWORD(wparam);
+    switch (id) {
+    case IDOK:
+        if (collect_and_save())
+            end_dialog(0);
+        return 1;
+    case IDCANCEL:
+        end_dialog(0);
+        return 1;
+    case IDC_UPLOAD:
+    case IDC_CREATE_ARCHIVE:
+        enable_group_of(id);
+        return 1;
+    case IDC_UPLOAD_HELP:
+    case IDC_ARCHIVE_HELP:
+    case IDC_FILES_HELP:
+        for (const texts::HelpBox& help : texts::help_boxes) {
+            if (help.button == id)
+                message_box(help.text, help.caption, MB_OK);
+        }
+        return 1;
+    case IDC_ABOUT:
+        show_about();
+        return 1;
+    case IDC_DOG:
+        ask_detailed_settings();
+        return 1;
+    default:
+        return 0;
+    }
+}

@@ -12,17 +12,17 @@ enum class SettingKind { flag, text, list, password };
 
 // How a flag read back from the file is taken.
 enum class FlagRule {
-    none,            // not a flag
-    on_unless_zero,  // on unless the value is exactly "0" (empty counts as on)
-    on_only_if_one,  // on only when the value is exactly "1"
+    none,           // not a flag
+    on_unless_zero, // on unless the value is exactly "0" (empty counts as on)
+    on_only_if_one, // on only when the value is exactly "1"
 };
 
 struct Setting {
     const char* key;
     SettingKind kind;
     FlagRule rule;
-    const char* default_value;  // nullptr: the editor's own folder (program_dir)
-    int control;                // item ID in the setup dialog; 0 when no control shows it
+    const char* default_value; // nullptr: the editor's own folder (program_dir)
+    int control;               // item ID in the setup dialog; 0 when no control shows it
 };
 
 // In the order in which the dialog collects its controls; the three keys
@@ -30,8 +30,8 @@ struct Setting {
 extern const Setting settings_catalogue[];
 extern const std::size_t settings_catalogue_size;
 
-extern const char field_separator[];  // 0x01, between key and value
-extern const char line_break_mark[];  // 0x02, a line break inside a stored value
+extern const char field_separator[]; // 0x01, between key and value
+extern const char line_break_mark[]; // 0x02, a line break inside a stored value
 
 const Setting* find_setting(const std::string& key);
 

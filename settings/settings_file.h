@@ -2,6 +2,7 @@
 // ascending byte order of the keys.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -18,3 +19,23 @@ bool load_settings(SettingsMap& map, const std::string& path, const std::string&
 // writable, a write, flush or close fails, or a key or value holds a line feed
 // (the format cannot carry one).
 bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator);
+
+#ifdef MABIRU_TEST_SEAMS
+// Test builds only.
+
+// The steps of a save after the checks; each one can be made to fail.
+enum class SaveStep { none, open, write, flush, close, replace };
+
+// Makes the next save_settings call fail at `step` as if the system had
+// refused it. With SaveStep::write, `after_bytes` bytes reach the temporary
+// file first. The next call consumes it; SaveStep::none clears it.
+void inject_save_failure(SaveStep step, std::size_t after_bytes = 0);
+
+// Bytes read from the file at a time by load_settings, so that tests can put
+// line ends on a read boundary.
+extern const std::size_t settings_read_chunk;
+
+// Environment variable read by save_settings: milliseconds to sleep between
+// writing and flushing the temporary file and putting it in place.
+#define MABIRU_SAVE_DELAY_ENV "MABIRU_TEST_SAVE_DELAY_MS"
+#endif

@@ -1,0 +1,223 @@
+#include "settings/mbtext.h"
+
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+bool lead_table[256];
+unsigned table_code_page;
+
+void set_range(unsigned first, unsigned last) {
+    for (unsigned b = first; b <= last && b < 256; ++b)
+        lead_table[b] = true;
+}
+
+void fill_lead_table(unsigned code_page) {
+    std::memset(lead_table, 0, sizeof lead_table);
+    table_code_page = code_page;
+    switch (code_page) {
+    case 932:
+        set_range(0x81, 0x9F);
+        set_range(0xE0, 0xFC);
+        return;
+    case 936:
+    case 949:
+    case 950:
+        set_range(0x81, 0xFE);
+        return;
+    default:
+        break;
+    }
+#ifdef _WIN32
+    CPINFO info;
+    if (GetCPInfo(code_page, &info) && info.MaxCharSize >= 2) {
+        // Pairs of first and last lead byte, ended by a pair of zeros.
+        for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2)
+            set_range(info.LeadByte[i], info.LeadByte[i + 1]);
+    }
+#endif
+}
+
+// Runs before main, so that the table is ready before any program code.
+struct LeadTableInit {
+    LeadTableInit() {
+#ifdef _WIN32
+        fill_lead_table(GetACP());
+#else
+        fill_lead_table(932);
+#endif
+    }
+} lead_table_init;
+
+inline bool lead(unsigned char byte) {
+    return lead_table[byte];
+}
+
+// Length of the character at `p`, given that `p` < `end`. A lead byte with
+// nothing after it stands alone.
+inline std::size_t char_len(const char* p, const char* end) {
+    return (lead(static_cast<unsigned char>(*p)) && p + 1 < end) ? 2 : 1;
+}
+
+} // namespace
+
+bool is_lead_byte(unsigned char byte) {
+    return lead(byte);
+}
+
+unsigned lead_byte_code_page() {
+    return table_code_page;
+}
+
+void select_lead_byte_code_page(unsigned code_page) {
+    fill_lead_table(code_page);
+}
+
+std::string next_char(const char*& cursor) {
+    if (*cursor == '\0')
+        return std::string();
+    std::size_t n = (lead(static_cast<unsigned char>(cursor[0])) && cursor[1] != '\0') ? 2 : 1;
+    std::string ch(cursor, n);
+    cursor += n;
+    return ch;
+}
+
+int split_fields(const char* text, const char* separators, std::vector<std::string>& fields,
+                 int limit) {
+    // One-byte separators in a flag table, double-byte ones in a short list;
+    // a character matches only a member of its own length.
+    bool single[256] = {};
+    std::vector<std::string> doubles;
+    bool any = false;
+    for (const char* s = separators; *s != '\0';) {
+        std::string ch = next_char(s);
+        any = true;
+        if (ch.size() == 1)
+            single[static_cast<unsigned char>(ch[0])] = true;
+        else
+            doubles.push_back(ch);
+    }
+
+    const char* end = text + std::strlen(text);
+    if (!any) {
+        for (const char* p = text; p < end;) {
+            std::size_t n = char_len(p, end);
+            fields.emplace_back(p, n);
+            p += n;
+        }
+        return static_cast<int>(fields.size());
+    }
+    if (limit == 1) {
+        fields.emplace_back(text, end);
+        return 1;
+    }
+
+    // A field is always one unbroken run of non-separator characters, so it
+    // is kept as a range of the text rather than built character by character.
+    const char* field = nullptr;
+    const char* p = text;
+    while (p < end) {
+        std::size_t n = char_len(p, end);
+        bool is_sep;
+        if (n == 1) {
+            is_sep = single[static_cast<unsigned char>(*p)];
+        } else {
+            is_sep = false;
+            for (const std::string& d : doubles)
+                if (d[0] == p[0] && d[1] == p[1]) {
+                    is_sep = true;
+                    break;
+                }
+        }
+        if (!is_sep) {
+            if (field == nullptr)
+                field = p;
+        } else if (field != nullptr) {
+            fields.emplace_back(field, p);
+            field = nullptr;
+            if (limit > 0 && fields.size() + 1 >= static_cast<std::size_t>(limit)) {
+                if (p + n < end)
+                    fields.emplace_back(p + n, end);
+                return static_cast<int>(fields.size());
+            }
+        }
+        p += n;
+    }
+    if (field != nullptr)
+        fields.emplace_back(field, end);
+    return static_cast<int>(fields.size());
+}
+
+namespace {
+
+// First character start in [p, end) where the n bytes of `pattern` begin, or
+// nullptr. Runs of bytes that neither start a character of two bytes nor the
+// pattern are skipped in a tight loop: the lists are megabytes long.
+const char* find_in(const char* p, const char* end, const char* pattern, std::size_t n) {
+    if (p >= end)
+        return nullptr;
+    if (n == 0)
+        return p;
+    const unsigned char first = static_cast<unsigned char>(pattern[0]);
+    while (p < end) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == first) {
+            if (static_cast<std::size_t>(end - p) >= n && std::memcmp(p, pattern, n) == 0)
+                return p;
+        } else if (!lead(c)) {
+            ++p;
+            continue;
+        }
+        p += char_len(p, end);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::size_t find_string(const char* text, const char* pattern) {
+    const char* end = text + std::strlen(text);
+    const char* hit = find_in(text, end, pattern, std::strlen(pattern));
+    return hit ? static_cast<std::size_t>(hit - text) : no_match;
+}
+
+std::size_t replace_all(std::string& target, const std::string& search,
+                        const std::string& replacement) {
+    if (target.empty() || search.empty())
+        return 0;
+    const char* begin = target.data();
+    const char* end = begin + target.size();
+    const char* pat = search.data();
+    const std::size_t n = search.size();
+
+    std::size_t count = 0;
+    for (const char* p = find_in(begin, end, pat, n); p; p = find_in(p + n, end, pat, n))
+        ++count;
+    if (count == 0)
+        return 0;
+
+    std::string out;
+    out.reserve(target.size() - count * n + count * replacement.size());
+    const char* from = begin;
+    for (const char* p = find_in(begin, end, pat, n); p; p = find_in(p + n, end, pat, n)) {
+        out.append(from, p);
+        out.append(replacement);
+        from = p + n;
+    }
+    out.append(from, end);
+    target.swap(out);
+    return count;
+}
+
+std::size_t reverse_find(const char* text, char byte) {
+    std::size_t found = no_match;
+    const char* end = text + std::strlen(text);
+    for (const char* p = text; p < end; p += char_len(p, end))
+        if (*p == byte)
+            found = static_cast<std::size_t>(p - text);
+    return found;
+}

@@ -1,0 +1,489 @@
+#include "settings/settings_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "settings/mbtext.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifdef MABIRU_TEST_SEAMS
+const std::size_t settings_read_chunk = std::size_t(1) << 20;
+#else
+static const std::size_t settings_read_chunk = std::size_t(1) << 20;
+#endif
+
+namespace {
+
+// Thin file layer: large blocks straight through the system calls, in binary;
+// the text-mode rules of the format are applied by hand below.
+#ifdef _WIN32
+using Handle = HANDLE;
+const Handle no_handle = INVALID_HANDLE_VALUE;
+
+Handle open_for_reading(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// Bytes read, 0 at the end of the file, -1 on an error.
+long read_some(Handle h, char* buffer, std::size_t n) {
+    DWORD got = 0;
+    if (!ReadFile(h, buffer, static_cast<DWORD>(n), &got, nullptr))
+        return -1;
+    return static_cast<long>(got);
+}
+
+bool close_handle(Handle h) {
+    return CloseHandle(h) != 0;
+}
+#else
+using Handle = int;
+const Handle no_handle = -1;
+
+Handle open_for_reading(const std::string& path) {
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        ::close(fd);
+        return no_handle;
+    }
+    return fd;
+}
+
+long read_some(Handle fd, char* buffer, std::size_t n) {
+    ssize_t got;
+    do
+        got = ::read(fd, buffer, n);
+    while (got < 0 && errno == EINTR);
+    return static_cast<long>(got);
+}
+
+bool close_handle(Handle fd) {
+    return ::close(fd) == 0;
+}
+#endif
+
+// Collects lines and hands each one to the map. A line that lies whole in
+// the read buffer is parsed where it lies; only a line broken by a read
+// boundary is copied.
+class LineReader {
+  public:
+    LineReader(SettingsMap& map, const std::string& separator) : map_(map), separator_(separator) {}
+
+    // `data` is the buffer's readable part; it is changed in place.
+    void feed(char* data, char* end) {
+        char* p = data;
+        while (p < end) {
+            char* lf = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+            if (lf == nullptr) {
+                keep(p, end);
+                return;
+            }
+            if (pending_.empty() && !pending_cut_) {
+                // CR LF reads as a line end; the zero also ends the text.
+                char* stop = (lf > p && lf[-1] == '\r') ? lf - 1 : lf;
+                *stop = '\0';
+                take(p);
+            } else {
+                keep(p, lf);
+                // A CR that was kept after a zero byte is not the one before
+                // the LF: the zero had already ended the text.
+                if (!pending_cut_ && !pending_.empty() && pending_.back() == '\r')
+                    pending_.pop_back();
+                take(pending_.c_str());
+                pending_.clear();
+                pending_cut_ = false;
+            }
+            p = lf + 1;
+        }
+    }
+
+    // The last line needs no LF; a CR at its end stays.
+    void finish() {
+        if (!pending_.empty())
+            take(pending_.c_str());
+        pending_.clear();
+        pending_cut_ = false;
+    }
+
+  private:
+    // Bytes after a zero byte are dropped as they come, so a long line of
+    // rubbish behind a zero costs no memory.
+    void keep(const char* p, const char* end) {
+        if (pending_cut_)
+            return;
+        const char* zero =
+            static_cast<const char*>(std::memchr(p, 0, static_cast<std::size_t>(end - p)));
+        if (zero != nullptr) {
+            end = zero;
+            pending_cut_ = true;
+        }
+        pending_.append(p, end);
+    }
+
+    void take(const char* text) {
+        fields_.clear();
+        if (split_fields(text, separator_.c_str(), fields_, 2) == 2)
+            map_.insert_or_assign(std::move(fields_[0]), std::move(fields_[1]));
+    }
+
+    SettingsMap& map_;
+    const std::string& separator_;
+    std::string pending_;
+    bool pending_cut_ = false;
+    std::vector<std::string> fields_;
+};
+
+} // namespace
+
+bool load_settings(SettingsMap& map, const std::string& path, const std::string& separator) {
+    Handle h = open_for_reading(path);
+    if (h == no_handle)
+        return false;
+    std::unique_ptr<char[]> buffer(new char[settings_read_chunk]);
+    LineReader lines(map, separator);
+    for (;;) {
+        // A read error ends the file like its end does.
+        long got = read_some(h, buffer.get(), settings_read_chunk);
+        if (got <= 0)
+            break;
+        char* end = buffer.get() + got;
+        // 0x1A ends the file, as text mode has always read it.
+        char* eof =
+            static_cast<char*>(std::memchr(buffer.get(), 0x1A, static_cast<std::size_t>(got)));
+        lines.feed(buffer.get(), eof ? eof : end);
+        if (eof)
+            break;
+    }
+    lines.finish();
+    close_handle(h);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Saving: the new content goes to a temporary file beside the settings file,
+// reaches the disk, and only then replaces the settings file in one step. A
+// crash or a full disk at any point leaves either the old or the new file.
+
+namespace {
+
+#ifdef MABIRU_TEST_SEAMS
+SaveStep injected_step = SaveStep::none;
+std::size_t injected_after = 0;
+
+SaveStep take_injected_failure() {
+    SaveStep step = injected_step;
+    injected_step = SaveStep::none;
+    return step;
+}
+#else
+enum class SaveStep { none, open, write, flush, close, replace };
+
+constexpr SaveStep take_injected_failure() {
+    return SaveStep::none;
+}
+#endif
+
+// Whether the settings file, if it exists, may be replaced. Checked from its
+// attributes because an administrator's (or root's) open and rename succeed
+// on a read-only file.
+bool target_replaceable(const std::string& path) {
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+#else
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return true;
+    if (S_ISDIR(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return false;
+    return ::access(path.c_str(), W_OK) == 0;
+#endif
+}
+
+std::string temp_name(const std::string& path, unsigned long pid, unsigned long counter) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".~%lx.%lu.tmp", pid, counter);
+    return path + suffix;
+}
+
+class TempFile {
+  public:
+    ~TempFile() { discard(); }
+
+    // Creates a file of a new name beside `path`, never opening one that
+    // exists: another save may be writing its own.
+    bool create(const std::string& path) {
+        static unsigned long counter = 0;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+#ifdef _WIN32
+            name_ = temp_name(path, GetCurrentProcessId(), counter++);
+            h_ = CreateFileA(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h_ != no_handle)
+                return true;
+            DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+                break;
+#else
+            name_ = temp_name(path, static_cast<unsigned long>(::getpid()), counter++);
+            do
+                h_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            while (h_ < 0 && errno == EINTR);
+            if (h_ >= 0) {
+                // The new file keeps the permissions of the one it replaces.
+                struct stat st;
+                if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                    ::fchmod(h_, st.st_mode & 07777);
+                return true;
+            }
+            if (errno != EEXIST)
+                break;
+#endif
+        }
+        name_.clear();
+        return false;
+    }
+
+    bool write(const char* data, std::size_t n) {
+        std::size_t allowed = n;
+#ifdef MABIRU_TEST_SEAMS
+        bool fail = false;
+        if (limit_ != no_limit && written_ + n > limit_) {
+            allowed = limit_ - written_;
+            fail = true;
+        }
+#endif
+        std::size_t done = 0;
+        while (done < allowed) {
+#ifdef _WIN32
+            DWORD part =
+                static_cast<DWORD>(allowed - done > (1u << 30) ? (1u << 30) : allowed - done);
+            DWORD put = 0;
+            if (!WriteFile(h_, data + done, part, &put, nullptr) || put == 0)
+                return false;
+#else
+            ssize_t put = ::write(h_, data + done, allowed - done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return false;
+#endif
+            done += static_cast<std::size_t>(put);
+        }
+        written_ += done;
+#ifdef MABIRU_TEST_SEAMS
+        if (fail)
+            return false;
+#endif
+        return true;
+    }
+
+    bool sync() {
+#ifdef _WIN32
+        return FlushFileBuffers(h_) != 0;
+#else
+        int rc;
+        do
+            rc = ::fsync(h_);
+        while (rc != 0 && errno == EINTR);
+        return rc == 0;
+#endif
+    }
+
+    bool close() {
+        Handle h = h_;
+        h_ = no_handle;
+        return close_handle(h);
+    }
+
+    // Puts the file in place of `path`. Afterwards there is nothing to discard.
+    bool replace(const std::string& path) {
+#ifdef _WIN32
+        bool ok = MoveFileExA(name_.c_str(), path.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+        bool ok = ::rename(name_.c_str(), path.c_str()) == 0;
+#endif
+        if (ok)
+            name_.clear();
+        return ok;
+    }
+
+    void discard() {
+        if (h_ != no_handle)
+            close();
+        if (!name_.empty()) {
+#ifdef _WIN32
+            DeleteFileA(name_.c_str());
+#else
+            ::unlink(name_.c_str());
+#endif
+            name_.clear();
+        }
+    }
+
+#ifdef MABIRU_TEST_SEAMS
+    static constexpr std::size_t no_limit = static_cast<std::size_t>(-1);
+    std::size_t limit_ = no_limit;
+#endif
+
+  private:
+    std::string name_;
+    Handle h_ = no_handle;
+    std::size_t written_ = 0;
+};
+
+// Gathers small pieces into large writes; pieces as large as the buffer go
+// straight through.
+class Output {
+  public:
+    explicit Output(TempFile& file) : file_(file) { buffer_.reserve(capacity); }
+
+    void put(const std::string& s) {
+        // Up to the first zero byte, as the text ends there.
+        std::size_t n = std::strlen(s.c_str());
+        if (!ok_)
+            return;
+        if (buffer_.size() + n > capacity && !drain())
+            return;
+        if (n >= capacity)
+            ok_ = file_.write(s.data(), n);
+        else
+            buffer_.append(s.data(), n);
+    }
+
+    bool finish() { return drain() && ok_; }
+
+  private:
+    static constexpr std::size_t capacity = std::size_t(1) << 20;
+
+    bool drain() {
+        if (ok_ && !buffer_.empty())
+            ok_ = file_.write(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok_;
+    }
+
+    TempFile& file_;
+    std::string buffer_;
+    bool ok_ = true;
+};
+
+bool holds_line_feed(const std::string& s) {
+    return s.find('\n') != std::string::npos;
+}
+
+#ifdef MABIRU_TEST_SEAMS
+// End-to-end tests stop the editor inside this window.
+void test_delay() {
+#ifdef _WIN32
+    char text[32];
+    DWORD n = GetEnvironmentVariableA(MABIRU_SAVE_DELAY_ENV, text, sizeof text);
+    if (n == 0 || n >= sizeof text)
+        return;
+#else
+    const char* text = std::getenv(MABIRU_SAVE_DELAY_ENV);
+    if (text == nullptr)
+        return;
+#endif
+    unsigned long ms = std::strtoul(text, nullptr, 10);
+    if (ms == 0)
+        return;
+#ifdef _WIN32
+    Sleep(static_cast<DWORD>(ms));
+#else
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(ms / 1000);
+    ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+#endif
+}
+#endif
+
+// Makes the rename itself durable. Best effort: the new file is already in
+// place, and some file systems cannot sync a folder.
+void sync_folder(const std::string& path) {
+#ifndef _WIN32
+    std::string::size_type slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    (void)path;
+#endif
+}
+
+} // namespace
+
+#ifdef MABIRU_TEST_SEAMS
+void inject_save_failure(SaveStep step, std::size_t after_bytes) {
+    injected_step = step;
+    injected_after = after_bytes;
+}
+#endif
+
+bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator) {
+    const SaveStep fail = take_injected_failure();
+
+    // An LF would end the line early and tear the entry in two on reading.
+    if (holds_line_feed(separator))
+        return false;
+    for (const auto& entry : map)
+        if (holds_line_feed(entry.first) || holds_line_feed(entry.second))
+            return false;
+    if (!target_replaceable(path))
+        return false;
+
+    TempFile file;
+    if (fail == SaveStep::open || !file.create(path))
+        return false;
+#ifdef MABIRU_TEST_SEAMS
+    if (fail == SaveStep::write)
+        file.limit_ = injected_after;
+#endif
+
+    static const std::string line_end = "\r\n";
+    Output out(file);
+    for (const auto& entry : map) {
+        out.put(entry.first);
+        out.put(separator);
+        out.put(entry.second);
+        out.put(line_end);
+    }
+    if (!out.finish())
+        return false;
+    if (fail == SaveStep::flush || !file.sync())
+        return false;
+    if (!file.close() || fail == SaveStep::close)
+        return false;
+#ifdef MABIRU_TEST_SEAMS
+    test_delay();
+#endif
+    if (fail == SaveStep::replace || !file.replace(path))
+        return false;
+    sync_folder(path);
+    return true;
+}

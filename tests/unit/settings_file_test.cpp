@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "settings/catalogue.h"
+#include "settings/settings_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string S = "\x01";
+
+// Each test gets a folder of its own, so that a left-over temporary file
+// shows in the listing.
+class SettingsFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               (std::string("mabiru_unit_") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        path_ = (dir_ / "mabiru.dat").string();
+    }
+
+    void TearDown() override {
+        set_read_only(false);
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir_);
+    }
+
+    void write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+
+    std::string read() {
+        std::ifstream in(path_, std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+    std::vector<std::string> listing() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_))
+            names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    SettingsMap load(const std::string& bytes) {
+        write(bytes);
+        SettingsMap map;
+        EXPECT_TRUE(load_settings(map, path_, S));
+        return map;
+    }
+
+    void set_read_only(bool on) {
+        if (!fs::exists(path_))
+            return;
+#ifdef _WIN32
+        SetFileAttributesA(path_.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+        ::chmod(path_.c_str(), on ? 0444 : 0644);
+#endif
+    }
+
+    // A failed save leaves the old file byte for byte and nothing beside it.
+    void expect_untouched(const std::string& old) {
+        EXPECT_EQ(read(), old);
+        EXPECT_EQ(listing(), std::vector<std::string>{"mabiru.dat"});
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+const std::string old_content = "host\x01old.example\r\nid\x01me\r\n";
+const SettingsMap new_map = {{"host", "new.example"}, {"list", std::string(3 << 20, 'x')}};
+
+} // namespace
+
+TEST_F(SettingsFile, LoadAppliesTheLineRules) {
+    const std::pair<std::string, SettingsMap> cases[] = {
+        {"", {}},
+        {"is_upload" + S + "1\r\n", {{"is_upload", "1"}}},
+        {"k" + S + "v" + S + "w\nk2" + S + S + "v\n" + S + S + "k3" + S + "v",
+         {{"k", "v" + S + "w"}, {"k2", S + "v"}, {"k3", "v"}}},
+        {"k" + S + "\r\n" + S + "v\r\nk\r\n\r\n\n", {}},
+        // CR stays unless it comes right before LF.
+        {"a" + S + "v\r\rx\r\nb" + S + "w\r\r\nc" + S + "z\r",
+         {{"a", "v\r\rx"}, {"b", "w\r"}, {"c", "z\r"}}},
+        // 0x1A ends the file in mid-line.
+        {"a" + S + "1\r\nb" + S + "x\x1Ay\r\nc" + S + "3\r\n", {{"a", "1"}, {"b", "x"}}},
+        // A zero byte drops the rest of its line only.
+        {"a" + S + "x" + std::string(1, '\0') + "y\r\nb" + S + "2\r\n", {{"a", "x"}, {"b", "2"}}},
+        {"k" + S + "1\nk" + S + "2\nK" + S + "3\n k " + S + " v \n",
+         {{"k", "2"}, {"K", "3"}, {" k ", " v "}}},
+        // A lead byte swallows the separator; a lone one at the end is kept.
+        {"a\x81" + S + "b\r\nk" + S + "v\x81", {{"k", "v\x81"}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(load(c.first), c.second) << testing::PrintToString(c.first);
+}
+
+TEST_F(SettingsFile, LoadAddsToTheMapAndFailsOnlyWhenUnopenable) {
+    write("a\x01new\r\n");
+    SettingsMap map = {{"a", "old"}, {"b", "kept"}};
+    EXPECT_TRUE(load_settings(map, path_, S));
+    EXPECT_EQ(map, (SettingsMap{{"a", "new"}, {"b", "kept"}}));
+
+    EXPECT_FALSE(load_settings(map, (dir_ / "missing.dat").string(), S));
+    EXPECT_FALSE(load_settings(map, dir_.string(), S));
+    EXPECT_EQ(map.size(), 2u);
+}
+
+TEST_F(SettingsFile, LoadAcrossReadBoundaries) {
+    const std::size_t chunk = settings_read_chunk;
+    std::string value(chunk - 3, 'x');
+    std::string bytes = "a\x01" + value;
+    bytes += "\r\nb\x01"; // CR last in the first read, LF first in the second
+    ASSERT_EQ(bytes[chunk - 1], '\r');
+    bytes += std::string(chunk, 'y') + "\rz"; // CR kept within a long line
+    // After a zero byte the line's CR LF is no longer the end of the text.
+    bytes += "\nc\x01v\r" + std::string(1, '\0') + std::string(chunk, 'z') + "\r\n";
+    bytes += "d\x01w\r";
+    EXPECT_EQ(
+        load(bytes),
+        (SettingsMap{
+            {"a", value}, {"b", std::string(chunk, 'y') + "\rz"}, {"c", "v\r"}, {"d", "w\r"}}));
+}
+
+TEST_F(SettingsFile, LoadTakesAHugeLineWithoutLineFeed) {
+    std::string bytes = "k\x01";
+    bytes.append(100u << 20, 'v');
+    SettingsMap map = load(bytes);
+    ASSERT_EQ(map.size(), 1u);
+    EXPECT_EQ(map["k"].size(), 100u << 20);
+}
+
+TEST_F(SettingsFile, SaveWritesTheExactFormatInByteOrder) {
+    SettingsMap map = {{"ab", "3"}, {"a", "2"}, {"B", "1"}, {"\x82\xA0", "4"}, {"e", ""}};
+    ASSERT_TRUE(save_settings(map, path_, S));
+    EXPECT_EQ(read(),
+              "B" + S + "1\r\na" + S + "2\r\nab" + S + "3\r\ne" + S + "\r\n\x82\xA0" + S + "4\r\n");
+    EXPECT_EQ(listing(), std::vector<std::string>{"mabiru.dat"});
+
+    // The empty value is written but does not load back.
+    SettingsMap back;
+    ASSERT_TRUE(load_settings(back, path_, S));
+    map.erase("e");
+    EXPECT_EQ(back, map);
+
+    ASSERT_TRUE(save_settings(SettingsMap(), path_, S));
+    EXPECT_EQ(read(), "");
+}
+
+TEST_F(SettingsFile, FirstStartDefaultsSurviveSaveAndLoad) {
+    SettingsMap map;
+    apply_defaults(map, "C:\\x\\");
+    const SettingsMap defaults = map;
+    to_file_forms(map);
+    ASSERT_TRUE(save_settings(map, path_, field_separator));
+    std::string bytes = read();
+    EXPECT_EQ(bytes.substr(0, 12), "allow_files\x01");
+    EXPECT_NE(bytes.find("password" + S + "69566bf6\r\n"), std::string::npos);
+
+    SettingsMap back;
+    ASSERT_TRUE(load_settings(back, path_, field_separator));
+    to_memory_forms(back);
+    EXPECT_EQ(back, defaults);
+}
+
+TEST_F(SettingsFile, SaveReplacesTheOldFile) {
+    write(old_content);
+#ifndef _WIN32
+    ::chmod(path_.c_str(), 0600);
+#endif
+    ASSERT_TRUE(save_settings(new_map, path_, S));
+    SettingsMap back;
+    ASSERT_TRUE(load_settings(back, path_, S));
+    EXPECT_EQ(back, new_map);
+    EXPECT_EQ(listing(), std::vector<std::string>{"mabiru.dat"});
+#ifndef _WIN32
+    struct stat st;
+    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+#endif
+}
+
+TEST_F(SettingsFile, RefusedSavesKeepTheOldFile) {
+    write(old_content);
+    EXPECT_FALSE(save_settings({{"host", "a\nb"}}, path_, S));
+    expect_untouched(old_content);
+    EXPECT_FALSE(save_settings({{"ho\nst", "a"}, {"id", "x"}}, path_, S));
+    expect_untouched(old_content);
+
+    set_read_only(true);
+    EXPECT_FALSE(save_settings(new_map, path_, S));
+    expect_untouched(old_content);
+
+    EXPECT_FALSE(save_settings(new_map, (dir_ / "no" / "mabiru.dat").string(), S));
+    expect_untouched(old_content);
+}
+
+TEST_F(SettingsFile, ReadOnlyFolderIsRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a folder's read-only attribute does not stop creating files on Windows";
+#else
+    write(old_content);
+    ::chmod(dir_.c_str(), 0555);
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(save_settings(new_map, path_, S));
+    } else {
+        // Root writes anywhere: try as nobody, who owns the file but not the
+        // folder, so that only the folder stands in the way.
+        ASSERT_EQ(::chown(path_.c_str(), 65534, 65534), 0);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+            if (::access(path_.c_str(), W_OK) != 0)
+                ::_exit(2);
+            ::_exit(save_settings(new_map, path_, S) ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) >= 2)
+            GTEST_SKIP() << "nobody cannot reach " << dir_;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "the save succeeded";
+    }
+    expect_untouched(old_content);
+#endif
+}
+
+TEST_F(SettingsFile, FailureAtAnyStepKeepsTheOldFile) {
+    write(old_content);
+    struct Case {
+        SaveStep step;
+        std::size_t after;
+    } cases[] = {
+        {SaveStep::open, 0},         {SaveStep::write, 0}, {SaveStep::write, 7},
+        {SaveStep::write, 2u << 20}, {SaveStep::flush, 0}, {SaveStep::close, 0},
+        {SaveStep::replace, 0},
+    };
+    for (const Case& c : cases) {
+        inject_save_failure(c.step, c.after);
+        EXPECT_FALSE(save_settings(new_map, path_, S))
+            << static_cast<int>(c.step) << " after " << c.after;
+        expect_untouched(old_content);
+    }
+    // The injected failure is used up by one save.
+    EXPECT_TRUE(save_settings(new_map, path_, S));
+}
+
+TEST_F(SettingsFile, SaveWaitsForTheTestDelay) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(MABIRU_SAVE_DELAY_ENV, "300");
+#else
+    ::setenv(MABIRU_SAVE_DELAY_ENV, "300", 1);
+#endif
+    auto start = std::chrono::steady_clock::now();
+    bool saved = save_settings({{"k", "v"}}, path_, S);
+    auto waited = std::chrono::steady_clock::now() - start;
+#ifdef _WIN32
+    SetEnvironmentVariableA(MABIRU_SAVE_DELAY_ENV, nullptr);
+#else
+    ::unsetenv(MABIRU_SAVE_DELAY_ENV);
+#endif
+    EXPECT_TRUE(saved);
+    EXPECT_GE(waited, std::chrono::milliseconds(290));
+    EXPECT_EQ(read(), "k\x01v\r\n");
+}

@@ -1,0 +1,450 @@
+#include "harness.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace e2e {
+namespace {
+
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr DWORD kPollStepMs = 15;
+
+// The build hands us host paths; inside Wine they need a drive letter.
+std::string windows_path(const char* path) {
+    std::string p(path);
+    if (p.empty() || p[0] != '/')
+        return p;
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    auto to_dos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
+    if (to_dos) {
+        if (WCHAR* wide = to_dos(path)) {
+            char buf[MAX_PATH * 2];
+            int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
+            HeapFree(GetProcessHeap(), 0, wide);
+            if (n > 0)
+                return buf;
+        }
+    }
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return "Z:" + p;
+}
+
+std::string current_test_name() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+    for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '.')
+            c = '_';
+    return name;
+}
+
+void remove_tree(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string full = dir + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                remove_tree(full + "\\");
+            } else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+struct Search {
+    DWORD pid;
+    HWND exclude;
+    const char* caption; // null: any caption
+    const char* cls;     // null: any class
+    HWND found;
+};
+
+BOOL CALLBACK find_top_level(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != s->pid || w == s->exclude || !IsWindowVisible(w))
+        return TRUE;
+    if (s->cls && class_name(w) != s->cls)
+        return TRUE;
+    if (s->caption && window_text(w) != s->caption)
+        return TRUE;
+    s->found = w;
+    return FALSE;
+}
+
+DWORD_PTR sends(HWND w, UINT message, WPARAM wp = 0, LPARAM lp = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(w, message, wp, lp, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    return result;
+}
+
+BOOL CALLBACK collect_child(HWND w, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
+    return TRUE;
+}
+
+} // namespace
+
+bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms) {
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    for (;;) {
+        if (ready())
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(kPollStepMs);
+    }
+}
+
+std::string editor_exe() {
+    return windows_path(MABIRU_E2E_EDITOR);
+}
+std::string recorder_exe() {
+    return windows_path(MABIRU_E2E_RECORDER);
+}
+
+std::string escaped(const Bytes& bytes) {
+    std::string out;
+    char buf[8];
+    for (unsigned char c : bytes) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+std::string class_name(HWND window) {
+    char buf[256] = {};
+    GetClassNameA(window, buf, sizeof buf);
+    return buf;
+}
+
+Bytes window_text(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                             &length))
+        return {};
+    // Across processes the length may be counted in UTF-16 units: leave room.
+    std::vector<char> buf(length * 2 + 2, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
+        return {};
+    return Bytes(buf.data());
+}
+
+// ---------------------------------------------------------------- Folder
+
+Folder::Folder(const std::string& sub) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string base = std::string(temp) + "mabiru-e2e\\";
+    CreateDirectoryA(base.c_str(), nullptr);
+    path_ = base + current_test_name() + (sub.empty() ? "" : "." + sub) + "\\";
+    remove_tree(path_);
+    if (!CreateDirectoryA(path_.c_str(), nullptr))
+        ADD_FAILURE() << "cannot create " << path_ << " (error " << GetLastError() << ")";
+}
+
+Folder::~Folder() {
+    // A failed test leaves its folder behind for a look at what happened.
+    if (!::testing::Test::HasFailure())
+        remove_tree(path_);
+}
+
+std::string Folder::add_copy(const std::string& from, const std::string& name) const {
+    std::string to = path_ + name;
+    if (!CopyFileA(from.c_str(), to.c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy " << from << " to " << escaped(to) << " (error "
+                      << GetLastError() << ")";
+    return to;
+}
+
+std::string Folder::add_editor(const std::string& exe_name) const {
+    return add_copy(editor_exe(), exe_name);
+}
+
+void Folder::write(const std::string& name, const Bytes& bytes) const {
+    HANDLE h = CreateFileA(file(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot write " << escaped(file(name));
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    ASSERT_EQ(written, bytes.size());
+}
+
+std::optional<Bytes> Folder::read(const std::string& name) const {
+    HANDLE h = CreateFileA(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    Bytes bytes;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        bytes.append(buf, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+bool Folder::exists(const std::string& name) const {
+    return GetFileAttributesA(file(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> Folder::names() const {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((path_ + "*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            out.push_back(name);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void Folder::set_read_only(const std::string& name, bool read_only) const {
+    ASSERT_TRUE(SetFileAttributesA(file(name).c_str(),
+                                   read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+}
+
+// ---------------------------------------------------------------- Editor
+
+Editor::Editor(const std::string& exe, const std::string& args, const std::string& work_dir) {
+    std::string command = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        work_dir.empty() ? nullptr : work_dir.c_str(), &startup, &info_)) {
+        ADD_FAILURE() << "cannot start " << escaped(exe) << " (error " << GetLastError() << ")";
+        info_ = {};
+        exited_ = true;
+    }
+}
+
+Editor::~Editor() {
+    if (!info_.hProcess)
+        return;
+    if (WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        if (!::testing::Test::HasFailure())
+            ADD_FAILURE() << "the editor was still running at the end of the test";
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+::testing::AssertionResult Editor::opened() {
+    if (!info_.hProcess)
+        return ::testing::AssertionFailure() << "the editor was not started";
+    Search s{info_.dwProcessId, nullptr, "MABIRU - setup", "#32770", nullptr};
+    bool gone = false;
+    poll_until(
+        [&] {
+            s.found = nullptr;
+            EnumWindows(find_top_level, reinterpret_cast<LPARAM>(&s));
+            gone = WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
+            return s.found || gone;
+        },
+        kOpenTimeoutMs);
+    if (!s.found) {
+        DWORD code = 0;
+        GetExitCodeProcess(info_.hProcess, &code);
+        if (gone)
+            return ::testing::AssertionFailure()
+                   << "the editor ended with exit code " << static_cast<int>(code)
+                   << " without showing its dialog";
+        return ::testing::AssertionFailure()
+               << "no dialog \"MABIRU - setup\" within " << kOpenTimeoutMs << " ms";
+    }
+    dialog_ = s.found;
+    WaitForInputIdle(info_.hProcess, kOpenTimeoutMs);
+    return ::testing::AssertionSuccess();
+}
+
+HWND Editor::item(int id) const {
+    return GetDlgItem(dialog_, id);
+}
+
+Bytes Editor::text(int id) const {
+    return window_text(item(id));
+}
+
+void Editor::type(int id, const Bytes& text) const {
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutA(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                                    SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
+        << "WM_SETTEXT to item " << id;
+}
+
+bool Editor::checked(int id) const {
+    DWORD_PTR state = 0;
+    SendMessageTimeoutA(item(id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &state);
+    return state == BST_CHECKED;
+}
+
+bool Editor::enabled(int id) const {
+    return IsWindowEnabled(item(id)) != FALSE;
+}
+bool Editor::visible(int id) const {
+    return IsWindowVisible(item(id)) != FALSE;
+}
+
+void Editor::click(int id) const {
+    HWND control = item(id);
+    ASSERT_NE(control, nullptr) << "no item " << id;
+    PostMessageA(control, BM_CLICK, 0, 0);
+}
+
+::testing::AssertionResult Editor::toggle(int id) const {
+    const bool before = checked(id);
+    click(id);
+    // BM_GETCHECK is answered between messages, so once it shows the new
+    // state the whole click, including the dialog's reaction, is done.
+    if (!poll_until([&] { return checked(id) != before; }, kBoxTimeoutMs))
+        return ::testing::AssertionFailure() << "check box " << id << " did not toggle";
+    return ::testing::AssertionSuccess();
+}
+
+void Editor::press_escape() const {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    HWND target = dialog_;
+    if (GetGUIThreadInfo(info_.dwThreadId, &gui) && gui.hwndFocus)
+        target = gui.hwndFocus;
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+void Editor::press_close_box() const {
+    PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+Box read_box(HWND box) {
+    Box b;
+    b.window = box;
+    b.caption = window_text(box);
+    std::vector<HWND> children;
+    EnumChildWindows(box, collect_child, reinterpret_cast<LPARAM>(&children));
+    for (HWND c : children) {
+        if (!IsWindowVisible(c))
+            continue;
+        std::string cls = class_name(c);
+        LONG style = GetWindowLongA(c, GWL_STYLE);
+        int id = GetDlgCtrlID(c);
+        if (cls == "Button") {
+            b.buttons.push_back(id);
+            if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+                b.default_button = id;
+        } else if (cls == "Static") {
+            if (id == 0xFFFF)
+                b.text = window_text(c);
+            else if ((style & SS_TYPEMASK) == SS_ICON && sends(c, STM_GETICON) != 0)
+                b.shows_icon = true;
+        }
+    }
+    std::sort(b.buttons.begin(), b.buttons.end());
+    return b;
+}
+
+std::optional<Box> Editor::find_box() const {
+    if (!info_.hProcess)
+        return std::nullopt;
+    Search s{info_.dwProcessId, dialog_, nullptr, "#32770", nullptr};
+    EnumWindows(find_top_level, reinterpret_cast<LPARAM>(&s));
+    if (!s.found)
+        return std::nullopt;
+    return read_box(s.found);
+}
+
+std::optional<Box> Editor::wait_box(DWORD timeout_ms) const {
+    std::optional<Box> box;
+    poll_until(
+        [&] {
+            box = find_box();
+            return box.has_value() || WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
+        },
+        timeout_ms);
+    if (box) {
+        // The box is shown before its texts are set; read it once it is idle.
+        WaitForInputIdle(info_.hProcess, 2000);
+        box = read_box(box->window);
+    }
+    return box;
+}
+
+::testing::AssertionResult Editor::answer(const Box& box, int button) const {
+    HWND control = GetDlgItem(box.window, button);
+    if (!control)
+        return ::testing::AssertionFailure()
+               << "the box \"" << escaped(box.caption) << "\" has no button " << button;
+    PostMessageA(control, BM_CLICK, 0, 0);
+    if (!poll_until([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); },
+                    kBoxTimeoutMs))
+        return ::testing::AssertionFailure()
+               << "the box \"" << escaped(box.caption) << "\" did not close on button " << button;
+    WaitForInputIdle(info_.hProcess, 2000);
+    return ::testing::AssertionSuccess();
+}
+
+std::optional<Box> Editor::click_and_answer(int id, int button) const {
+    PostMessageA(item(id), BM_CLICK, 0, 0);
+    std::optional<Box> box = wait_box();
+    if (!box) {
+        ADD_FAILURE() << "no message box after clicking item " << id;
+        return std::nullopt;
+    }
+    EXPECT_TRUE(answer(*box, button));
+    return box;
+}
+
+::testing::AssertionResult Editor::exits_with(DWORD code, DWORD timeout_ms) {
+    if (!info_.hProcess)
+        return ::testing::AssertionFailure() << "the editor was not started";
+    if (WaitForSingleObject(info_.hProcess, timeout_ms) != WAIT_OBJECT_0) {
+        auto failure = ::testing::AssertionFailure()
+                       << "the editor did not end within " << timeout_ms << " ms";
+        if (std::optional<Box> box = find_box())
+            failure << "; a message box is open: \"" << escaped(box->caption) << "\": \""
+                    << escaped(box->text) << "\"";
+        return failure;
+    }
+    exited_ = true;
+    DWORD actual = 0;
+    GetExitCodeProcess(info_.hProcess, &actual);
+    if (actual != code)
+        return ::testing::AssertionFailure() << "exit code " << static_cast<int>(actual)
+                                             << ", expected " << static_cast<int>(code);
+    return ::testing::AssertionSuccess();
+}
+
+bool Editor::still_open() const {
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0 &&
+           IsWindow(dialog_) && IsWindowVisible(dialog_);
+}
+
+} // namespace e2e

@@ -1,0 +1,130 @@
+// Drives the real editor the way a person would: a fresh folder with a copy
+// of the exe, a started process, its dialog found by caption, window messages
+// to type and click, and the settings file read back byte for byte.
+// Every wait has a deadline; a process still running at the end of a test is
+// terminated, so a stuck dialog fails its test instead of hanging the suite.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Settings files and window texts are code page 932 bytes.
+using Bytes = std::string;
+
+constexpr DWORD kOpenTimeoutMs = 15000;
+constexpr DWORD kExitTimeoutMs = 10000;
+constexpr DWORD kBoxTimeoutMs = 10000;
+
+// Calls ready() every few milliseconds until it answers true or the time is up.
+bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms);
+
+// Windows paths (ANSI) of the programs under test, built next to this one.
+std::string editor_exe();
+std::string recorder_exe();
+
+// A fresh, empty folder for the current test, removed when the test passes.
+class Folder {
+  public:
+    explicit Folder(const std::string& sub = "");
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // The folder's path with its trailing backslash.
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + name; }
+
+    // Copies the editor here and answers the copy's full path.
+    std::string add_editor(const std::string& exe_name = "mabiru-setup.exe") const;
+    std::string add_copy(const std::string& from, const std::string& name) const;
+
+    void write(const std::string& name, const Bytes& bytes) const;
+    std::optional<Bytes> read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+    std::vector<std::string> names() const;
+    void set_read_only(const std::string& name, bool read_only) const;
+
+  private:
+    std::string path_;
+    bool remove_on_exit_ = true;
+};
+
+// What a message box shows: caption, text, its buttons and the default one.
+struct Box {
+    HWND window = nullptr;
+    std::string caption;
+    Bytes text;
+    std::vector<int> buttons; // control IDs, ascending
+    int default_button = 0;   // ID of the BS_DEFPUSHBUTTON button, 0 for none
+    bool shows_icon = false;
+};
+
+// One running copy of the editor.
+class Editor {
+  public:
+    // Starts exe with an optional command-line tail and working directory.
+    explicit Editor(const std::string& exe, const std::string& args = "",
+                    const std::string& work_dir = "");
+    ~Editor();
+    Editor(const Editor&) = delete;
+    Editor& operator=(const Editor&) = delete;
+
+    // Waits until the dialog is shown and idle.
+    ::testing::AssertionResult opened();
+
+    HWND dialog() const { return dialog_; }
+    DWORD process_id() const { return info_.dwProcessId; }
+    HWND item(int id) const;
+
+    Bytes text(int id) const;
+    void type(int id, const Bytes& text) const; // WM_SETTEXT
+    bool checked(int id) const;
+    bool enabled(int id) const;
+    bool visible(int id) const;
+
+    void click(int id) const; // BM_CLICK, posted
+    // Clicks a check box and waits until the click has been handled.
+    ::testing::AssertionResult toggle(int id) const;
+    void press_escape() const;
+    void press_close_box() const;
+
+    // Waits for a message box owned by the dialog.
+    std::optional<Box> wait_box(DWORD timeout_ms = kBoxTimeoutMs) const;
+    // Clicks one of the box's buttons and waits until the box has gone.
+    ::testing::AssertionResult answer(const Box& box, int button) const;
+    // Clicks, waits for the box it opens and answers it with `button`;
+    // returns what the box showed.
+    std::optional<Box> click_and_answer(int id, int button) const;
+
+    // Waits for the process to end and checks its exit code. A message box
+    // that is still open is named in the failure.
+    ::testing::AssertionResult exits_with(DWORD code, DWORD timeout_ms = kExitTimeoutMs);
+    // True while the process is still running and its dialog is still there.
+    bool still_open() const;
+
+  private:
+    std::optional<Box> find_box() const;
+
+    PROCESS_INFORMATION info_{};
+    HWND dialog_ = nullptr;
+    bool exited_ = false;
+};
+
+// Reads a box that is known to be open.
+Box read_box(HWND box);
+// Text of any window of another process, through WM_GETTEXT.
+Bytes window_text(HWND window);
+std::string class_name(HWND window);
+
+// Shows bytes with control and non-ASCII bytes escaped, for failure messages.
+std::string escaped(const Bytes& bytes);
+
+} // namespace e2e

@@ -1,0 +1,206 @@
+// The three "？" help boxes and the about box: what they say, which buttons
+// they offer, and that Yes in the about box hands the home page to the
+// browser.
+#include "control_ids.h"
+#include "settings_bytes.h"
+
+using namespace e2e;
+
+namespace {
+
+struct Help {
+    const char* name;
+    int button;
+    Bytes caption;
+    Bytes text;
+};
+
+const Help kHelp[] = {
+    {"Upload", IDC_UPLOAD_HELP, "FTPアップロードについて",
+     "ホスト名、ID、パスワードは、普段使っているFTPクライアントと同じ設定にしてください。\n"
+     "\n"
+     "「ゴーストのルートディレクトリ」には、FTPサーバに接続した時のディレクトリから、ゴーストの更新"
+     "データを置くディレクトリへの相対パスを指定してください。\n"
+     "\n"
+     "サーバによっては時差を指定するといいかも。たぶん。\n"
+     "ファイアウォール内にいる場合などは「PASVモード」にチェックをいれるといいかも。たぶん。\n"},
+    {"Archive", IDC_ARCHIVE_HELP, "nar/zipアーカイブについて",
+     "ファイル名の設定には、以下のようなタグが使えます（現在の日時に置き換えられます）。\n"
+     "\n"
+     "%year\t年\n"
+     "%year4\t年（４桁）\n"
+     "%month\t月\n"
+     "%day\t日\n"
+     "%hour\t時\n"
+     "%minute\t分\n"
+     "%second\t秒\n"
+     "\n"
+     "拡張子はnarまたはzipを指定してください（この２つの形式は、名前が違うだけで中身は同じです）。"
+     "\n"},
+    {"Files", IDC_FILES_HELP, "対象ファイルについて",
+     "ゴーストのルートフォルダからの相対パスを、改行で区切って指定してください。\n"
+     "ワイルドカード（*.txt、*.*など）も使えます。\n"
+     "\n"
+     "上段で指定したファイルだけがアップロードされます。\n"
+     "上段で指定したうちに含まれていても、下段で指定された場合は除外されます。\n"
+     "\n"
+     "なお、updates2.dauはここでは指定しないでください。\n"
+     "mabiru.exeが自動的に処理します。\n"},
+};
+
+const Bytes kAboutText = "mabiru\n"
+                         "\n"
+                         "作者\t" MABIRU_E2E_AUTHOR "\n"
+                         "連絡先\t" MABIRU_E2E_HOME_PAGE "\n"
+                         "\n"
+                         "\n"
+                         "ご意見等あればお寄せください。\n"
+                         "今、上記ページを開きますか？\n";
+
+class HelpAndAbout : public ::testing::TestWithParam<Help> {};
+
+// Points the http and https handlers at a stand-in browser for the test's
+// duration and puts the old ones back afterwards.
+class BrowserStandIn {
+  public:
+    explicit BrowserStandIn(const std::string& exe) {
+        const std::string command = "\"" + exe + "\" \"%1\"";
+        for (const char* scheme : {"http", "https"}) {
+            Saved s;
+            s.key = std::string("Software\\Classes\\") + scheme + "\\shell\\open\\command";
+            HKEY key;
+            if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                ADD_FAILURE() << "cannot open HKLM\\" << s.key;
+                continue;
+            }
+            char buf[2048];
+            DWORD size = sizeof buf;
+            s.had = RegQueryValueExA(key, nullptr, nullptr, &s.type, reinterpret_cast<BYTE*>(buf),
+                                     &size) == ERROR_SUCCESS;
+            if (s.had)
+                s.value.assign(buf, size);
+            RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                           static_cast<DWORD>(command.size() + 1));
+            RegCloseKey(key);
+            saved_.push_back(s);
+        }
+    }
+    ~BrowserStandIn() {
+        for (const Saved& s : saved_) {
+            HKEY key;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, KEY_ALL_ACCESS, &key) !=
+                ERROR_SUCCESS)
+                continue;
+            if (s.had)
+                RegSetValueExA(key, nullptr, 0, s.type,
+                               reinterpret_cast<const BYTE*>(s.value.data()),
+                               static_cast<DWORD>(s.value.size()));
+            else
+                RegDeleteValueA(key, nullptr);
+            RegCloseKey(key);
+        }
+    }
+    BrowserStandIn(const BrowserStandIn&) = delete;
+    BrowserStandIn& operator=(const BrowserStandIn&) = delete;
+
+  private:
+    struct Saved {
+        std::string key;
+        bool had = false;
+        DWORD type = REG_SZ;
+        std::string value;
+    };
+    std::vector<Saved> saved_;
+};
+
+// The address on the about box's "連絡先" line.
+Bytes address_in(const Bytes& about) {
+    const Bytes label = "連絡先\t";
+    size_t at = about.find(label);
+    if (at == Bytes::npos)
+        return "";
+    at += label.size();
+    return about.substr(at, about.find('\n', at) - at);
+}
+
+} // namespace
+
+TEST_P(HelpAndAbout, HelpButtonExplainsInAPlainBoxAndChangesNothing) {
+    const Help& help = GetParam();
+    Folder folder;
+    const Bytes original = file_of(sample_values());
+    folder.write("mabiru.dat", original);
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+    const Values shown = on_screen(editor);
+
+    editor.click(help.button);
+    std::optional<Box> box = editor.wait_box();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, help.caption);
+    EXPECT_EQ(escaped(box->text), escaped(help.text));
+    EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
+    EXPECT_EQ(box->default_button, IDOK);
+    EXPECT_FALSE(box->shows_icon);
+    EXPECT_EQ(GetWindow(box->window, GW_OWNER), editor.dialog());
+    EXPECT_FALSE(IsWindowEnabled(editor.dialog())) << "the dialog takes input under its help box";
+    ASSERT_TRUE(editor.answer(*box, IDOK));
+
+    EXPECT_TRUE(editor.still_open());
+    EXPECT_TRUE(IsWindowEnabled(editor.dialog()));
+    EXPECT_EQ(on_screen(editor), shown);
+    editor.click(IDOK);
+    ASSERT_TRUE(editor.exits_with(0));
+    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(original));
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, HelpAndAbout, ::testing::ValuesIn(kHelp),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HelpAndAbout, AboutBoxNamesAuthorAndHomePageAndYesOpensThatPage) {
+    Folder folder;
+    BrowserStandIn browser(folder.add_copy(recorder_exe(), "browser.exe"));
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+
+    editor.click(IDC_ABOUT);
+    std::optional<Box> box = editor.wait_box();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, "about");
+    EXPECT_EQ(escaped(box->text), escaped(kAboutText));
+    EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_EQ(box->default_button, IDNO);
+    EXPECT_FALSE(box->shows_icon);
+    EXPECT_EQ(GetWindow(box->window, GW_OWNER), editor.dialog());
+    const Bytes shown_address = address_in(box->text);
+    EXPECT_EQ(shown_address, MABIRU_E2E_HOME_PAGE);
+    ASSERT_TRUE(editor.answer(*box, IDYES));
+
+    ASSERT_TRUE(poll_until([&] { return folder.exists("url.txt"); }, 15000))
+        << "the browser was not started";
+    EXPECT_EQ(folder.read("url.txt").value_or(""), shown_address);
+
+    EXPECT_TRUE(editor.still_open());
+    editor.click(IDCANCEL);
+    ASSERT_TRUE(editor.exits_with(0));
+    EXPECT_FALSE(folder.exists("mabiru.dat"));
+}
+
+TEST(HelpAndAbout, NoInTheAboutBoxOpensNothing) {
+    Folder folder;
+    BrowserStandIn browser(folder.add_copy(recorder_exe(), "browser.exe"));
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+
+    editor.click(IDC_ABOUT);
+    std::optional<Box> box = editor.wait_box();
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(editor.answer(*box, IDNO));
+    // A browser started by mistake would have written within this time.
+    EXPECT_FALSE(poll_until([&] { return folder.exists("url.txt"); }, 2000))
+        << "No opened " << folder.read("url.txt").value_or("");
+    EXPECT_TRUE(editor.still_open());
+    editor.click(IDCANCEL);
+    ASSERT_TRUE(editor.exits_with(0));
+}

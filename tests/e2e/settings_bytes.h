@@ -1,0 +1,50 @@
+// What the tests know of mabiru.dat, written independently of the program:
+// the line layout, the key order, the defaults and the password scrambling.
+#pragma once
+
+#include "harness.h"
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+// std::string orders its bytes as unsigned values, as the file does.
+using Values = std::map<std::string, Bytes>;
+
+constexpr char kSep = '\x01';
+constexpr char kMark = '\x02';
+
+// One file line per pair, in the given order: key, 0x01, value, CR LF.
+Bytes lines(const std::vector<std::pair<std::string, Bytes>>& entries);
+// The file the editor writes for these values: lines in key order.
+Bytes file_of(const Values& values);
+
+// The stored form of a password.
+Bytes scrambled(const Bytes& plain);
+
+// Lists as an edit control holds them and as the file stores them.
+Bytes crlf_lines(const std::vector<Bytes>& lines);
+Bytes marked_lines(const std::vector<Bytes>& lines);
+
+extern const std::vector<Bytes> kAllowFilesDefault;
+extern const std::vector<Bytes> kDenyFilesDefault;
+
+// The fifteen values that OK writes on a first start, for an editor whose
+// own folder is `folder` (with its trailing backslash).
+Values first_start_file(const std::string& folder);
+
+// The twelve values that OK writes when the file had none of them: empty
+// texts, upload and archive on, passive mode off.
+Values empty_controls();
+
+// What the dialog shows, keyed like the file: texts as the controls hold them
+// (lists with CR LF, the password plain), check boxes as "1" or "0".
+Values on_screen(const Editor& editor);
+
+// The settings file that the tests prepare as "someone saved this before".
+Values sample_values();
+
+} // namespace e2e

@@ -1,0 +1,177 @@
+// Start-up time of the editor against an empty dialog shown the same way:
+// from CreateProcess until the dialog is on screen and waiting for input.
+//
+//   startup-bench EDITOR.exe EMPTY_DIALOG.exe [I686_RELEASE.exe] [--runs N]
+//
+// The two programs run alternately, each from a folder of its own (the
+// editor finds no settings file there and shows its defaults), after one
+// discarded warm-up start each. Prints both medians and their ratio, and the
+// size of the shipped i686 exe when its path is given and it exists.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 15000;
+
+struct Found {
+    DWORD pid;
+    HWND window;
+};
+
+BOOL CALLBACK find_dialog(HWND w, LPARAM lp) {
+    auto* f = reinterpret_cast<Found*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (pid == f->pid && IsWindowVisible(w) && strcmp(cls, "#32770") == 0) {
+        f->window = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+double now_ms() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// One start: milliseconds until the dialog is shown and idle, or a negative
+// number when it never showed.
+double time_start(const std::string& exe) {
+    std::string command = "\"" + exe + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const double start = now_ms();
+    if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return -1;
+    WaitForInputIdle(info.hProcess, kTimeoutMs);
+    Found found{info.dwProcessId, nullptr};
+    while (!found.window && now_ms() - start < kTimeoutMs) {
+        EnumWindows(find_dialog, reinterpret_cast<LPARAM>(&found));
+        if (!found.window)
+            Sleep(1);
+    }
+    const double elapsed = found.window ? now_ms() - start : -1;
+
+    if (found.window)
+        PostMessageA(found.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (WaitForSingleObject(info.hProcess, kTimeoutMs) != WAIT_OBJECT_0)
+        TerminateProcess(info.hProcess, 1);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return elapsed;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Paths from the build are host paths; inside Wine they need a drive letter.
+std::string windows_path(const std::string& path) {
+    if (path.empty() || path[0] != '/')
+        return path;
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    auto to_dos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
+    if (WCHAR* wide = to_dos ? to_dos(path.c_str()) : nullptr) {
+        char buf[MAX_PATH * 2];
+        int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
+        HeapFree(GetProcessHeap(), 0, wide);
+        if (n > 0)
+            return buf;
+    }
+    std::string p = "Z:" + path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+}
+
+// Copies exe into a folder of its own under the temporary folder.
+std::string private_copy(const std::string& exe, const char* folder_name) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string dir = std::string(temp) + folder_name + "\\";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    std::string to = dir + exe.substr(exe.find_last_of("\\/") + 1);
+    DeleteFileA((dir + "mabiru.dat").c_str());
+    if (!CopyFileA(exe.c_str(), to.c_str(), FALSE)) {
+        fprintf(stderr, "cannot copy %s to %s\n", exe.c_str(), to.c_str());
+        exit(2);
+    }
+    return to;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> paths;
+    int runs = 15;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--runs" && i + 1 < argc)
+            runs = std::max(1, atoi(argv[++i]));
+        else
+            paths.push_back(windows_path(argv[i]));
+    }
+    if (paths.size() < 2) {
+        fprintf(stderr,
+                "usage: startup-bench EDITOR.exe EMPTY_DIALOG.exe [I686_RELEASE.exe] [--runs N]\n");
+        return 2;
+    }
+    const std::string editor = private_copy(paths[0], "mabiru-startup-editor");
+    const std::string empty = private_copy(paths[1], "mabiru-startup-empty");
+
+    // Warm-up: the first start of each loads DLLs and fonts into the caches.
+    time_start(editor);
+    time_start(empty);
+
+    std::vector<double> editor_ms, empty_ms;
+    for (int i = 0; i < runs; ++i) {
+        // Alternate who goes first, so neither always follows the other.
+        const bool editor_first = i % 2 == 0;
+        for (int k = 0; k < 2; ++k) {
+            const bool is_editor = (k == 0) == editor_first;
+            const double ms = time_start(is_editor ? editor : empty);
+            if (ms < 0) {
+                fprintf(stderr, "%s: no dialog within %lu ms\n",
+                        is_editor ? "editor" : "empty dialog", kTimeoutMs);
+                return 1;
+            }
+            (is_editor ? editor_ms : empty_ms).push_back(ms);
+        }
+    }
+
+    const double editor_median = median(editor_ms), empty_median = median(empty_ms);
+    printf("start-up, CreateProcess until the dialog is shown and idle, %d runs each\n", runs);
+    printf("  mabiru-setup.exe   median %8.1f ms  (min %.1f, max %.1f)\n", editor_median,
+           *std::min_element(editor_ms.begin(), editor_ms.end()),
+           *std::max_element(editor_ms.begin(), editor_ms.end()));
+    printf("  empty dialog       median %8.1f ms  (min %.1f, max %.1f)\n", empty_median,
+           *std::min_element(empty_ms.begin(), empty_ms.end()),
+           *std::max_element(empty_ms.begin(), empty_ms.end()));
+    printf("  ratio              %.2f\n", editor_median / empty_median);
+
+    if (paths.size() >= 3) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(paths[2].c_str(), GetFileExInfoStandard, &data))
+            printf("  i686 release exe   %lu bytes  (%s)\n", data.nFileSizeLow, paths[2].c_str());
+        else
+            printf("  i686 release exe   not found at %s\n", paths[2].c_str());
+    }
+    return 0;
+}

@@ -57,6 +57,11 @@ const Bytes kAboutText = "mabiru\n"
                          "ご意見等あればお寄せください。\n"
                          "今、上記ページを開きますか？\n";
 
+// Names the box in test output instead of dumping its bytes.
+void PrintTo(const Help& help, std::ostream* os) {
+    *os << help.name;
+}
+
 class HelpAndAbout : public ::testing::TestWithParam<Help> {};
 
 // Points the http and https handlers at a stand-in browser for the test's

@@ -1,5 +1,7 @@
 #include "settings/catalogue.h"
 
+#include <cstring>
+
 #include "resources/control_ids.h"
 #include "settings/mbtext.h"
 #include "settings/password.h"
@@ -93,20 +95,25 @@ namespace {
 // CR LF and a lone LF each become one mark; a CR without LF stays. Neither
 // CR nor LF is ever the second byte of a double-byte character, so a plain
 // byte walk finds every line break and leaves no LF for the save to refuse.
+// The result is never longer, so it is built in place.
 void marks_for_line_breaks(std::string& value) {
     if (value.find('\n') == std::string::npos)
         return;
-    std::string out;
-    out.reserve(value.size());
-    std::size_t from = 0;
-    for (std::size_t lf = value.find('\n'); lf != std::string::npos; lf = value.find('\n', from)) {
-        std::size_t stop = (lf > from && value[lf - 1] == '\r') ? lf - 1 : lf;
-        out.append(value, from, stop - from);
-        out += line_break_mark[0];
+    char* const begin = &value[0];
+    const char* const end = begin + value.size();
+    char* to = begin;
+    const char* from = begin;
+    while (const char* lf = static_cast<const char*>(
+               std::memchr(from, '\n', static_cast<std::size_t>(end - from)))) {
+        const char* stop = (lf > from && lf[-1] == '\r') ? lf - 1 : lf;
+        std::memmove(to, from, static_cast<std::size_t>(stop - from));
+        to += stop - from;
+        *to++ = line_break_mark[0];
         from = lf + 1;
     }
-    out.append(value, from, std::string::npos);
-    value.swap(out);
+    std::memmove(to, from, static_cast<std::size_t>(end - from));
+    to += end - from;
+    value.resize(static_cast<std::size_t>(to - begin));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "settings/mbtext.h"
 
+#include <cstdint>
 #include <cstring>
 
 #ifdef _WIN32
@@ -10,15 +11,16 @@ namespace {
 
 bool lead_table[256];
 unsigned table_code_page;
+// No byte below 0x80 is a lead byte, so runs of ASCII can be skipped by the
+// word (true of every double-byte code page in use).
+bool ascii_never_leads;
 
 void set_range(unsigned first, unsigned last) {
     for (unsigned b = first; b <= last && b < 256; ++b)
         lead_table[b] = true;
 }
 
-void fill_lead_table(unsigned code_page) {
-    std::memset(lead_table, 0, sizeof lead_table);
-    table_code_page = code_page;
+void fill_ranges(unsigned code_page) {
     switch (code_page) {
     case 932:
         set_range(0x81, 0x9F);
@@ -40,6 +42,20 @@ void fill_lead_table(unsigned code_page) {
             set_range(info.LeadByte[i], info.LeadByte[i + 1]);
     }
 #endif
+}
+
+void find_ascii_leads() {
+    ascii_never_leads = true;
+    for (unsigned b = 0; b < 0x80; ++b)
+        if (lead_table[b])
+            ascii_never_leads = false;
+}
+
+void fill_lead_table(unsigned code_page) {
+    std::memset(lead_table, 0, sizeof lead_table);
+    table_code_page = code_page;
+    fill_ranges(code_page);
+    find_ascii_leads();
 }
 
 // Runs before main, so that the table is ready before any program code.
@@ -86,24 +102,47 @@ std::string next_char(const char*& cursor) {
     return ch;
 }
 
-int split_fields(const char* text, const char* separators, std::vector<std::string>& fields,
-                 int limit) {
-    // One-byte separators in a flag table, double-byte ones in a short list;
-    // a character matches only a member of its own length.
-    bool single[256] = {};
-    std::vector<std::string> doubles;
-    bool any = false;
-    for (const char* s = separators; *s != '\0';) {
-        std::string ch = next_char(s);
-        any = true;
-        if (ch.size() == 1)
-            single[static_cast<unsigned char>(ch[0])] = true;
-        else
-            doubles.push_back(ch);
+namespace {
+
+// One-byte separators in a flag table, double-byte ones in a short list; a
+// character matches only a member of its own length.
+class SeparatorSet {
+  public:
+    explicit SeparatorSet(const char* separators) {
+        for (const char* s = separators; *s != '\0';) {
+            std::string ch = next_char(s);
+            empty_ = false;
+            if (ch.size() == 1)
+                single_[static_cast<unsigned char>(ch[0])] = true;
+            else
+                doubles_.push_back(ch);
+        }
     }
 
+    bool empty() const { return empty_; }
+
+    bool holds(const char* p, std::size_t n) const {
+        if (n == 1)
+            return single_[static_cast<unsigned char>(*p)];
+        for (const std::string& d : doubles_)
+            if (d[0] == p[0] && d[1] == p[1])
+                return true;
+        return false;
+    }
+
+  private:
+    bool single_[256] = {};
+    std::vector<std::string> doubles_;
+    bool empty_ = true;
+};
+
+} // namespace
+
+int split_fields(const char* text, const char* separators, std::vector<std::string>& fields,
+                 int limit) {
+    const SeparatorSet set(separators);
     const char* end = text + std::strlen(text);
-    if (!any) {
+    if (set.empty()) {
         for (const char* p = text; p < end;) {
             std::size_t n = char_len(p, end);
             fields.emplace_back(p, n);
@@ -119,21 +158,9 @@ int split_fields(const char* text, const char* separators, std::vector<std::stri
     // A field is always one unbroken run of non-separator characters, so it
     // is kept as a range of the text rather than built character by character.
     const char* field = nullptr;
-    const char* p = text;
-    while (p < end) {
+    for (const char* p = text; p < end;) {
         std::size_t n = char_len(p, end);
-        bool is_sep;
-        if (n == 1) {
-            is_sep = single[static_cast<unsigned char>(*p)];
-        } else {
-            is_sep = false;
-            for (const std::string& d : doubles)
-                if (d[0] == p[0] && d[1] == p[1]) {
-                    is_sep = true;
-                    break;
-                }
-        }
-        if (!is_sep) {
+        if (!set.holds(p, n)) {
             if (field == nullptr)
                 field = p;
         } else if (field != nullptr) {
@@ -152,6 +179,25 @@ int split_fields(const char* text, const char* separators, std::vector<std::stri
     return static_cast<int>(fields.size());
 }
 
+int split_entry(const char* text, std::size_t length, const char* separators, EntrySplit& at) {
+    const SeparatorSet set(separators);
+    const char* const end = text + length;
+    const char* p = text;
+    std::size_t n = 0;
+    while (p < end && set.holds(p, n = char_len(p, end)))
+        p += n;
+    if (p == end)
+        return 0;
+    at.key_begin = static_cast<std::size_t>(p - text);
+    while (p < end && !set.holds(p, n = char_len(p, end)))
+        p += n;
+    at.key_end = static_cast<std::size_t>(p - text);
+    if (p == end || p + n == end)
+        return 1;
+    at.value_begin = static_cast<std::size_t>(p + n - text);
+    return 2;
+}
+
 namespace {
 
 // First character start in [p, end) where the n bytes of `pattern` begin, or
@@ -163,10 +209,33 @@ const char* find_in(const char* p, const char* end, const char* pattern, std::si
     if (n == 0)
         return p;
     const unsigned char first = static_cast<unsigned char>(pattern[0]);
+    const std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    const std::uint64_t firsts = ones * first;
+    const bool skip_words = ascii_never_leads && first < 0x80;
     while (p < end) {
+        if (skip_words && end - p >= 8) {
+            // Eight one-byte characters, none of them the pattern's first
+            // byte: none can start a match.
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            std::uint64_t x = word ^ firsts;
+            std::uint64_t hits = (x - ones) & ~x & highs;
+            if ((word & highs) == 0) {
+                if (hits == 0) {
+                    p += 8;
+                    continue;
+                }
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+                // All one-byte characters: go straight to the first byte that
+                // equals the pattern's (the lowest hit is always a true one).
+                p += __builtin_ctzll(hits) / 8;
+#endif
+            }
+        }
         unsigned char c = static_cast<unsigned char>(*p);
         if (c == first) {
-            if (static_cast<std::size_t>(end - p) >= n && std::memcmp(p, pattern, n) == 0)
+            if (n == 1 || (static_cast<std::size_t>(end - p) >= n &&
+                           std::memcmp(p + 1, pattern + 1, n - 1) == 0))
                 return p;
         } else if (!lead(c)) {
             ++p;
@@ -200,15 +269,21 @@ std::size_t replace_all(std::string& target, const std::string& search,
     if (count == 0)
         return 0;
 
-    std::string out;
-    out.reserve(target.size() - count * n + count * replacement.size());
+    // Sized exactly once, filled by plain copies: the lists hold a million
+    // line breaks.
+    const std::size_t r = replacement.size();
+    std::string out(target.size() - count * n + count * r, '\0');
+    char* to = &out[0];
     const char* from = begin;
     for (const char* p = find_in(begin, end, pat, n); p; p = find_in(p + n, end, pat, n)) {
-        out.append(from, p);
-        out.append(replacement);
+        std::memcpy(to, from, static_cast<std::size_t>(p - from));
+        to += p - from;
+        if (r != 0)
+            std::memcpy(to, replacement.data(), r);
+        to += r;
         from = p + n;
     }
-    out.append(from, end);
+    std::memcpy(to, from, static_cast<std::size_t>(end - from));
     target.swap(out);
     return count;
 }

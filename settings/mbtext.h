@@ -30,6 +30,16 @@ std::string next_char(const char*& cursor);
 int split_fields(const char* text, const char* separators, std::vector<std::string>& fields,
                  int limit);
 
+// Where split_fields(text, separators, fields, 2) would cut a line into a
+// key and a value, as offsets, so that the loader can keep a long value
+// without copying it. `text` holds `length` bytes and no zero byte;
+// `separators` is not empty. Answers the number of fields, 0 to 2; the
+// offsets are set as far as the fields exist.
+struct EntrySplit {
+    std::size_t key_begin = 0, key_end = 0, value_begin = 0;
+};
+int split_entry(const char* text, std::size_t length, const char* separators, EntrySplit& at);
+
 // Offset of the first match of `pattern` that starts at a character start, or
 // no_match. An empty pattern matches at 0 in a non-empty text.
 std::size_t find_string(const char* text, const char* pattern);

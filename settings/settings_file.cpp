@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "settings/mbtext.h"
@@ -19,7 +22,7 @@
 #endif
 
 #ifdef MABIRU_TEST_SEAMS
-const std::size_t settings_read_chunk = std::size_t(1) << 20;
+std::size_t settings_read_chunk = std::size_t(1) << 20;
 #else
 static const std::size_t settings_read_chunk = std::size_t(1) << 20;
 #endif
@@ -49,6 +52,16 @@ long read_some(Handle h, char* buffer, std::size_t n) {
 bool close_handle(Handle h) {
     return CloseHandle(h) != 0;
 }
+
+// The file's size, or 0 when it cannot be told.
+std::size_t size_hint(Handle h) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size) || size.QuadPart < 0)
+        return 0;
+    return static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX
+               ? SIZE_MAX
+               : static_cast<std::size_t>(size.QuadPart);
+}
 #else
 using Handle = int;
 const Handle no_handle = -1;
@@ -77,76 +90,173 @@ long read_some(Handle fd, char* buffer, std::size_t n) {
 bool close_handle(Handle fd) {
     return ::close(fd) == 0;
 }
+
+std::size_t size_hint(Handle fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+        return 0;
+    return static_cast<std::size_t>(st.st_size);
+}
 #endif
 
-// Collects lines and hands each one to the map. A line that lies whole in
-// the read buffer is parsed where it lies; only a line broken by a read
-// boundary is copied.
-class LineReader {
+// Reads the file block by block and hands each line to the map. A line that
+// lies whole in the block is parsed where it lies. A line that runs past the
+// block is gathered in `pending_`; once it is longer than a block, the rest
+// of it is read straight into `pending_`, which then becomes the value: a
+// list of many megabytes is copied once, by the read itself.
+class Loader {
   public:
-    LineReader(SettingsMap& map, const std::string& separator) : map_(map), separator_(separator) {}
+    Loader(SettingsMap& map, const std::string& separator, Handle h, char* block,
+           std::size_t block_size, std::size_t file_size)
+        : map_(map), separator_(separator), h_(h), block_(block), block_size_(block_size),
+          file_size_(file_size) {}
 
-    // `data` is the buffer's readable part; it is changed in place.
+    void run() {
+        while (!eof_) {
+            if (pending_.size() >= block_size_ && !cut_ && consumed_ < file_size_) {
+                if (!read_into_pending())
+                    break;
+                continue;
+            }
+            // A read error ends the file like its end does.
+            long got = read_some(h_, block_, block_size_);
+            if (got <= 0)
+                break;
+            consumed_ += static_cast<std::size_t>(got);
+            feed(block_, clip(block_, static_cast<std::size_t>(got)));
+        }
+        // The last line needs no LF; a CR at its end stays.
+        if (!pending_.empty())
+            take_pending();
+    }
+
+  private:
+    // 0x1A ends the file, as text mode has always read it.
+    char* clip(char* data, std::size_t n) {
+        char* stop = static_cast<char*>(std::memchr(data, 0x1A, n));
+        if (stop == nullptr)
+            return data + n;
+        eof_ = true;
+        return stop;
+    }
+
+    // `data` to `end` is in the block; it is changed in place.
     void feed(char* data, char* end) {
-        char* p = data;
-        while (p < end) {
+        for (char* p = data; p < end;) {
             char* lf = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
             if (lf == nullptr) {
                 keep(p, end);
                 return;
             }
-            if (pending_.empty() && !pending_cut_) {
+            if (pending_.empty() && !cut_) {
                 // CR LF reads as a line end; the zero also ends the text.
                 char* stop = (lf > p && lf[-1] == '\r') ? lf - 1 : lf;
                 *stop = '\0';
-                take(p);
+                fields_.clear();
+                if (split_fields(p, separator_.c_str(), fields_, 2) == 2)
+                    map_.insert_or_assign(std::move(fields_[0]), std::move(fields_[1]));
             } else {
                 keep(p, lf);
-                // A CR that was kept after a zero byte is not the one before
-                // the LF: the zero had already ended the text.
-                if (!pending_cut_ && !pending_.empty() && pending_.back() == '\r')
-                    pending_.pop_back();
-                take(pending_.c_str());
-                pending_.clear();
-                pending_cut_ = false;
+                end_pending_line();
             }
             p = lf + 1;
         }
     }
 
-    // The last line needs no LF; a CR at its end stays.
-    void finish() {
-        if (!pending_.empty())
-            take(pending_.c_str());
-        pending_.clear();
-        pending_cut_ = false;
-    }
-
-  private:
     // Bytes after a zero byte are dropped as they come, so a long line of
     // rubbish behind a zero costs no memory.
     void keep(const char* p, const char* end) {
-        if (pending_cut_)
+        if (cut_)
             return;
         const char* zero =
             static_cast<const char*>(std::memchr(p, 0, static_cast<std::size_t>(end - p)));
         if (zero != nullptr) {
             end = zero;
-            pending_cut_ = true;
+            cut_ = true;
         }
         pending_.append(p, end);
     }
 
-    void take(const char* text) {
-        fields_.clear();
-        if (split_fields(text, separator_.c_str(), fields_, 2) == 2)
-            map_.insert_or_assign(std::move(fields_[0]), std::move(fields_[1]));
+    bool read_into_pending() {
+        const std::size_t old = pending_.size();
+        const std::size_t n = std::min(block_size_, file_size_ - consumed_);
+        if (pending_.capacity() - old < n) {
+            // Room for the rest of the file at once, as far as is sensible;
+            // pages are only taken as the read fills them.
+            const std::size_t rest = file_size_ - consumed_;
+            pending_.reserve(rest <= (std::size_t(256) << 20) ? old + rest
+                                                              : std::max(old + n, 2 * old));
+        }
+        pending_.resize(old + n);
+        long got = read_some(h_, &pending_[old], n);
+        if (got <= 0) {
+            pending_.resize(old);
+            return false;
+        }
+        consumed_ += static_cast<std::size_t>(got);
+        char* data = &pending_[old];
+        char* end = clip(data, static_cast<std::size_t>(got));
+        char* lf =
+            static_cast<char*>(std::memchr(data, '\n', static_cast<std::size_t>(end - data)));
+        char* text_end = lf ? lf : end;
+        char* zero =
+            static_cast<char*>(std::memchr(data, 0, static_cast<std::size_t>(text_end - data)));
+        if (zero != nullptr)
+            cut_ = true;
+        const std::size_t line_size =
+            static_cast<std::size_t>((zero ? zero : text_end) - &pending_[0]);
+        if (lf == nullptr) {
+            pending_.resize(line_size);
+            return true;
+        }
+        // What follows the LF belongs to the next lines: back to the block.
+        const std::size_t tail = static_cast<std::size_t>(end - (lf + 1));
+        std::memcpy(block_, lf + 1, tail);
+        pending_.resize(line_size);
+        end_pending_line();
+        feed(block_, block_ + tail);
+        return true;
+    }
+
+    void end_pending_line() {
+        // A CR kept before a zero byte is not the one before the LF: the zero
+        // had already ended the text.
+        if (!cut_ && !pending_.empty() && pending_.back() == '\r')
+            pending_.pop_back();
+        take_pending();
+    }
+
+    void take_pending() {
+        EntrySplit at;
+        if (separator_.empty()) {
+            fields_.clear();
+            if (split_fields(pending_.c_str(), "", fields_, 2) == 2)
+                map_.insert_or_assign(std::move(fields_[0]), std::move(fields_[1]));
+        } else if (split_entry(pending_.data(), pending_.size(), separator_.c_str(), at) == 2) {
+            std::string key(pending_, at.key_begin, at.key_end - at.key_begin);
+            if (pending_.size() - at.value_begin >= pending_.capacity() / 4) {
+                // The value takes the buffer it was read into.
+                pending_.erase(0, at.value_begin);
+                map_.insert_or_assign(std::move(key), std::move(pending_));
+                pending_ = std::string();
+            } else {
+                map_.insert_or_assign(std::move(key), pending_.substr(at.value_begin));
+            }
+        }
+        pending_.clear();
+        cut_ = false;
     }
 
     SettingsMap& map_;
     const std::string& separator_;
+    const Handle h_;
+    char* const block_;
+    const std::size_t block_size_;
+    const std::size_t file_size_; // as the file system told it; 0 if unknown
+    std::size_t consumed_ = 0;
+    bool eof_ = false;
     std::string pending_;
-    bool pending_cut_ = false;
+    bool cut_ = false;
     std::vector<std::string> fields_;
 };
 
@@ -156,24 +266,18 @@ bool load_settings(SettingsMap& map, const std::string& path, const std::string&
     Handle h = open_for_reading(path);
     if (h == no_handle)
         return false;
-    std::unique_ptr<char[]> buffer(new char[settings_read_chunk]);
-    LineReader lines(map, separator);
-    for (;;) {
-        // A read error ends the file like its end does.
-        long got = read_some(h, buffer.get(), settings_read_chunk);
-        if (got <= 0)
-            break;
-        char* end = buffer.get() + got;
-        // 0x1A ends the file, as text mode has always read it.
-        char* eof =
-            static_cast<char*>(std::memchr(buffer.get(), 0x1A, static_cast<std::size_t>(got)));
-        lines.feed(buffer.get(), eof ? eof : end);
-        if (eof)
-            break;
+    // A smaller block when memory is short.
+    std::size_t block = settings_read_chunk;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[block]);
+    while (!buffer && block > 4096) {
+        block /= 2;
+        buffer.reset(new (std::nothrow) char[block]);
     }
-    lines.finish();
+    if (buffer) {
+        Loader(map, separator, h, buffer.get(), block, size_hint(h)).run();
+    }
     close_handle(h);
-    return true;
+    return buffer != nullptr;
 }
 
 // ---------------------------------------------------------------------------

@@ -31,9 +31,9 @@ enum class SaveStep { none, open, write, flush, close, replace };
 // file first. The next call consumes it; SaveStep::none clears it.
 void inject_save_failure(SaveStep step, std::size_t after_bytes = 0);
 
-// Bytes read from the file at a time by load_settings, so that tests can put
-// line ends on a read boundary.
-extern const std::size_t settings_read_chunk;
+// The largest block load_settings reads at a time (smaller files are read
+// whole). Tests make it small to put line ends on block boundaries.
+extern std::size_t settings_read_chunk;
 
 // Environment variable read by save_settings: milliseconds to sleep between
 // writing and flushing the temporary file and putting it in place.

@@ -125,19 +125,25 @@ TEST_F(SettingsFile, LoadAddsToTheMapAndFailsOnlyWhenUnopenable) {
 }
 
 TEST_F(SettingsFile, LoadAcrossReadBoundaries) {
-    const std::size_t chunk = settings_read_chunk;
-    std::string value(chunk - 3, 'x');
-    std::string bytes = "a\x01" + value;
-    bytes += "\r\nb\x01"; // CR last in the first read, LF first in the second
-    ASSERT_EQ(bytes[chunk - 1], '\r');
-    bytes += std::string(chunk, 'y') + "\rz"; // CR kept within a long line
-    // After a zero byte the line's CR LF is no longer the end of the text.
-    bytes += "\nc\x01v\r" + std::string(1, '\0') + std::string(chunk, 'z') + "\r\n";
-    bytes += "d\x01w\r";
+    struct Restore {
+        std::size_t saved = settings_read_chunk;
+        ~Restore() { settings_read_chunk = saved; }
+    } restore;
+    settings_read_chunk = 16;
+    const std::string x(13, 'x'), y(40, 'y'), z(40, 'z');
+    // CR last in the first block, its LF first in the second.
+    std::string bytes = "a" + S + x + "\r\n";
+    ASSERT_EQ(bytes[15], '\r');
+    // Longer than a block: read on into the line itself.
+    bytes += "b" + S + y + "\rz\r\n";
+    // After a zero byte the CR LF no longer ends the text.
+    bytes += "c" + S + "v\r" + std::string(1, '\0') + z + "\r\n";
+    bytes += "d" + S + "w" + z + "\r" + z + "\r" + std::string(1, '\0') + z + "\r\n";
+    bytes += "e" + S + y + "\r\x1A\r\nf" + S + "1\r\n";
     EXPECT_EQ(
         load(bytes),
         (SettingsMap{
-            {"a", value}, {"b", std::string(chunk, 'y') + "\rz"}, {"c", "v\r"}, {"d", "w\r"}}));
+            {"a", x}, {"b", y + "\rz"}, {"c", "v\r"}, {"d", "w" + z + "\r" + z + "\r"}, {"e", y + "\r"}}));
 }
 
 TEST_F(SettingsFile, LoadTakesAHugeLineWithoutLineFeed) {

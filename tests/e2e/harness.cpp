@@ -334,7 +334,10 @@ void Editor::press_escape() const {
     GUITHREADINFO gui{};
     gui.cbSize = sizeof gui;
     HWND target = dialog_;
-    if (GetGUIThreadInfo(info_.dwThreadId, &gui) && gui.hwndFocus)
+    // Right after a message box closes the focus may still be on its way
+    // back; the dialog itself takes the key just as well.
+    if (GetGUIThreadInfo(info_.dwThreadId, &gui) && gui.hwndFocus &&
+        IsChild(dialog_, gui.hwndFocus))
         target = gui.hwndFocus;
     PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
@@ -403,8 +406,8 @@ std::optional<Box> Editor::wait_box(DWORD timeout_ms) const {
         return ::testing::AssertionFailure()
                << "the box \"" << escaped(box.caption) << "\" has no button " << button;
     PostMessageA(control, BM_CLICK, 0, 0);
-    if (!poll_until([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); },
-                    kBoxTimeoutMs))
+    // Gone, not just hidden: then the call that showed it has returned.
+    if (!poll_until([&] { return !IsWindow(box.window); }, kBoxTimeoutMs))
         return ::testing::AssertionFailure()
                << "the box \"" << escaped(box.caption) << "\" did not close on button " << button;
     WaitForInputIdle(info_.hProcess, 2000);

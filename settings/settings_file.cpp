@@ -228,7 +228,7 @@ class Loader {
 
     void take_pending() {
         EntrySplit at;
-        if (separator_.empty()) {
+        if (separator_.c_str()[0] == '\0') {
             fields_.clear();
             if (split_fields(pending_.c_str(), "", fields_, 2) == 2)
                 map_.insert_or_assign(std::move(fields_[0]), std::move(fields_[1]));
@@ -329,6 +329,17 @@ std::string temp_name(const std::string& path, unsigned long pid, unsigned long 
     return path + suffix;
 }
 
+#ifdef _WIN32
+// The new file stays hidden or system if the one it replaces was.
+DWORD kept_attributes(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FILE_ATTRIBUTE_NORMAL;
+    attributes &= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+#endif
+
 class TempFile {
   public:
     ~TempFile() { discard(); }
@@ -341,7 +352,7 @@ class TempFile {
 #ifdef _WIN32
             name_ = temp_name(path, GetCurrentProcessId(), counter++);
             h_ = CreateFileA(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+                             kept_attributes(path), nullptr);
             if (h_ != no_handle)
                 return true;
             DWORD error = GetLastError();

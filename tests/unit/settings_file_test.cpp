@@ -140,10 +140,11 @@ TEST_F(SettingsFile, LoadAcrossReadBoundaries) {
     bytes += "c" + S + "v\r" + std::string(1, '\0') + z + "\r\n";
     bytes += "d" + S + "w" + z + "\r" + z + "\r" + std::string(1, '\0') + z + "\r\n";
     bytes += "e" + S + y + "\r\x1A\r\nf" + S + "1\r\n";
-    EXPECT_EQ(
-        load(bytes),
-        (SettingsMap{
-            {"a", x}, {"b", y + "\rz"}, {"c", "v\r"}, {"d", "w" + z + "\r" + z + "\r"}, {"e", y + "\r"}}));
+    EXPECT_EQ(load(bytes), (SettingsMap{{"a", x},
+                                        {"b", y + "\rz"},
+                                        {"c", "v\r"},
+                                        {"d", "w" + z + "\r" + z + "\r"},
+                                        {"e", y + "\r"}}));
 }
 
 TEST_F(SettingsFile, LoadTakesAHugeLineWithoutLineFeed) {
@@ -187,9 +188,11 @@ TEST_F(SettingsFile, FirstStartDefaultsSurviveSaveAndLoad) {
     EXPECT_EQ(back, defaults);
 }
 
-TEST_F(SettingsFile, SaveReplacesTheOldFile) {
+TEST_F(SettingsFile, SaveReplacesTheOldFileKeepingItsPermissions) {
     write(old_content);
-#ifndef _WIN32
+#ifdef _WIN32
+    SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_HIDDEN);
+#else
     ::chmod(path_.c_str(), 0600);
 #endif
     ASSERT_TRUE(save_settings(new_map, path_, S));
@@ -197,7 +200,10 @@ TEST_F(SettingsFile, SaveReplacesTheOldFile) {
     ASSERT_TRUE(load_settings(back, path_, S));
     EXPECT_EQ(back, new_map);
     EXPECT_EQ(listing(), std::vector<std::string>{"mabiru.dat"});
-#ifndef _WIN32
+#ifdef _WIN32
+    EXPECT_EQ(GetFileAttributesA(path_.c_str()) & FILE_ATTRIBUTE_HIDDEN,
+              DWORD(FILE_ATTRIBUTE_HIDDEN));
+#else
     struct stat st;
     ASSERT_EQ(::stat(path_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);

@@ -208,3 +208,20 @@ TEST(LoadingSettings, FlagsOtherThanZeroAndOneFollowTheirOwnRules) {
         EXPECT_EQ(escaped(saved), escaped(file_of(file)));
     }
 }
+
+TEST(LoadingSettings, AHiddenSettingsFileIsReadAndStaysHiddenAfterSaving) {
+    Folder folder;
+    folder.write("mabiru.dat", file_of(sample_values()));
+    ASSERT_TRUE(SetFileAttributesA(folder.file("mabiru.dat").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+    EXPECT_EQ(editor.text(IDC_HOST), "ftp.example.org");
+    editor.type(IDC_HOST, "hidden.example");
+    editor.click(IDOK);
+    ASSERT_TRUE(editor.exits_with(0));
+
+    Values expected = sample_values();
+    expected["host"] = "hidden.example";
+    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
+    EXPECT_TRUE(GetFileAttributesA(folder.file("mabiru.dat").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}

@@ -241,7 +241,6 @@ Editor::Editor(const std::string& exe, const std::string& args, const std::strin
                         work_dir.empty() ? nullptr : work_dir.c_str(), &startup, &info_)) {
         ADD_FAILURE() << "cannot start " << escaped(exe) << " (error " << GetLastError() << ")";
         info_ = {};
-        exited_ = true;
     }
 }
 
@@ -436,7 +435,6 @@ std::optional<Box> Editor::click_and_answer(int id, int button) const {
                     << escaped(box->text) << "\"";
         return failure;
     }
-    exited_ = true;
     DWORD actual = 0;
     GetExitCodeProcess(info_.hProcess, &actual);
     if (actual != code)

@@ -30,7 +30,8 @@ bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms);
 std::string editor_exe();
 std::string recorder_exe();
 
-// A fresh, empty folder for the current test, removed when the test passes.
+// A fresh, empty folder named after the current test (and `sub`, for a
+// test that needs several), removed when the test passes.
 class Folder {
   public:
     explicit Folder(const std::string& sub = "");
@@ -54,7 +55,6 @@ class Folder {
 
   private:
     std::string path_;
-    bool remove_on_exit_ = true;
 };
 
 // What a message box shows: caption, text, its buttons and the default one.
@@ -115,7 +115,6 @@ class Editor {
 
     PROCESS_INFORMATION info_{};
     HWND dialog_ = nullptr;
-    bool exited_ = false;
 };
 
 // Reads a box that is known to be open.

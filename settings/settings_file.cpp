@@ -1,6 +1,5 @@
 #include "settings/settings_file.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "settings/mbtext.h"
+#include "settings/temp_files.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -323,12 +323,6 @@ bool target_replaceable(const std::string& path) {
 #endif
 }
 
-std::string temp_name(const std::string& path, unsigned long pid, unsigned long counter) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".~%lx.%lu.tmp", pid, counter);
-    return path + suffix;
-}
-
 #ifdef _WIN32
 // The new file stays hidden or system if the one it replaces was.
 DWORD kept_attributes(const std::string& path) {
@@ -473,17 +467,18 @@ class Output {
   public:
     explicit Output(TempFile& file) : file_(file) { buffer_.reserve(capacity); }
 
-    void put(const std::string& s) {
-        // Up to the first zero byte, as the text ends there.
-        std::size_t n = std::strlen(s.c_str());
+    // Up to the first zero byte, as the text ends there.
+    void put(const std::string& s) { put(s.data(), std::strlen(s.c_str())); }
+
+    void put(const char* data, std::size_t n) {
         if (!ok_)
             return;
         if (buffer_.size() + n > capacity && !drain())
             return;
         if (n >= capacity)
-            ok_ = file_.write(s.data(), n);
+            ok_ = file_.write(data, n);
         else
-            buffer_.append(s.data(), n);
+            buffer_.append(data, n);
     }
 
     bool finish() { return drain() && ok_; }
@@ -580,13 +575,12 @@ bool save_settings(const SettingsMap& map, const std::string& path, const std::s
         file.limit_ = injected_after;
 #endif
 
-    static const std::string line_end = "\r\n";
     Output out(file);
     for (const auto& entry : map) {
         out.put(entry.first);
         out.put(separator);
         out.put(entry.second);
-        out.put(line_end);
+        out.put("\r\n", 2);
     }
     if (!out.finish())
         return false;
@@ -600,5 +594,6 @@ bool save_settings(const SettingsMap& map, const std::string& path, const std::s
     if (fail == SaveStep::replace || !file.replace(path))
         return false;
     sync_folder(path);
+    remove_stale_temps(path);
     return true;
 }

@@ -1,7 +1,5 @@
 #include "setup/setup_dialog.h"
 
-#include <shellapi.h>
-
 #include "resources/control_ids.h"
 #include "settings/catalogue.h"
 #include "setup/app_state.h"
@@ -96,10 +94,28 @@ void SetupDialog::ask_detailed_settings() {
     }
 }
 
+namespace {
+
+// The shell brings a dozen DLLs into the process; only Yes in the about box
+// needs it, so it is loaded then and not at every start.
+void open_in_browser(const char* address) {
+    const HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!shell)
+        return;
+    using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+    const auto shell_execute = reinterpret_cast<ShellExecuteFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(shell, "ShellExecuteA")));
+    if (shell_execute)
+        shell_execute(nullptr, nullptr, address, nullptr, nullptr, SW_SHOW);
+    // Stays loaded: the shell may still be working on the request.
+}
+
+} // namespace
+
 void SetupDialog::show_about() {
     const std::string text = texts::about_text();
     if (message_box(text.c_str(), texts::about_caption, MB_YESNO | MB_DEFBUTTON2) == IDYES)
-        ShellExecuteA(nullptr, nullptr, texts::home_page, nullptr, nullptr, SW_SHOW);
+        open_in_browser(texts::home_page);
 }
 
 int SetupDialog::on_command(WORD, WPARAM wparam, LPARAM) {

@@ -1,6 +1,5 @@
 #include "settings/mbtext.h"
 
-#include <cstdint>
 #include <cstring>
 
 #ifdef _WIN32
@@ -11,9 +10,6 @@ namespace {
 
 bool lead_table[256];
 unsigned table_code_page;
-// No byte below 0x80 is a lead byte, so runs of ASCII can be skipped by the
-// word (true of every double-byte code page in use).
-bool ascii_never_leads;
 
 void set_range(unsigned first, unsigned last) {
     for (unsigned b = first; b <= last && b < 256; ++b)
@@ -44,18 +40,10 @@ void fill_ranges(unsigned code_page) {
 #endif
 }
 
-void find_ascii_leads() {
-    ascii_never_leads = true;
-    for (unsigned b = 0; b < 0x80; ++b)
-        if (lead_table[b])
-            ascii_never_leads = false;
-}
-
 void fill_lead_table(unsigned code_page) {
     std::memset(lead_table, 0, sizeof lead_table);
     table_code_page = code_page;
     fill_ranges(code_page);
-    find_ascii_leads();
 }
 
 // Runs before main, so that the table is ready before any program code.
@@ -201,48 +189,41 @@ int split_entry(const char* text, std::size_t length, const char* separators, En
 namespace {
 
 // First character start in [p, end) where the n bytes of `pattern` begin, or
-// nullptr. Runs of bytes that neither start a character of two bytes nor the
-// pattern are skipped in a tight loop: the lists are megabytes long.
+// nullptr; `p` is a character start. The lists are megabytes long, so a
+// pattern that starts with a one-byte character is looked for with memchr.
+// Whether a byte found there starts a character follows from the run of lead
+// bytes right before it: the byte before the run is not a lead byte, so it
+// ends a character (whole, or as a second byte), the run pairs up from its
+// start, and an odd run makes the found byte a second byte.
 const char* find_in(const char* p, const char* end, const char* pattern, std::size_t n) {
     if (p >= end)
         return nullptr;
     if (n == 0)
         return p;
     const unsigned char first = static_cast<unsigned char>(pattern[0]);
-    const std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
-    const std::uint64_t firsts = ones * first;
-    const bool skip_words = ascii_never_leads && first < 0x80;
-    while (p < end) {
-        if (skip_words && end - p >= 8) {
-            // Eight one-byte characters, none of them the pattern's first
-            // byte: none can start a match.
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            std::uint64_t x = word ^ firsts;
-            std::uint64_t hits = (x - ones) & ~x & highs;
-            if ((word & highs) == 0) {
-                if (hits == 0) {
-                    p += 8;
-                    continue;
-                }
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-                // All one-byte characters: go straight to the first byte that
-                // equals the pattern's (the lowest hit is always a true one).
-                p += __builtin_ctzll(hits) / 8;
-#endif
-            }
+    const auto matches_at = [&](const char* q) {
+        return n == 1 || (static_cast<std::size_t>(end - q) >= n &&
+                          std::memcmp(q + 1, pattern + 1, n - 1) == 0);
+    };
+    if (!lead(first)) {
+        while (p < end) {
+            const char* q =
+                static_cast<const char*>(std::memchr(p, first, static_cast<std::size_t>(end - p)));
+            if (q == nullptr)
+                return nullptr;
+            const char* run = q;
+            while (run > p && lead(static_cast<unsigned char>(run[-1])))
+                --run;
+            if ((q - run) % 2 == 0 && matches_at(q))
+                return q;
+            // Either way the next character starts right after q.
+            p = q + 1;
         }
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == first) {
-            if (n == 1 || (static_cast<std::size_t>(end - p) >= n &&
-                           std::memcmp(p + 1, pattern + 1, n - 1) == 0))
-                return p;
-        } else if (!lead(c)) {
-            ++p;
-            continue;
-        }
-        p += char_len(p, end);
+        return nullptr;
     }
+    for (; p < end; p += char_len(p, end))
+        if (static_cast<unsigned char>(*p) == first && matches_at(p))
+            return p;
     return nullptr;
 }
 

@@ -124,6 +124,36 @@ TEST(FindString, MatchesOnlyAtCharacterStarts) {
     EXPECT_EQ(find_string("a\x81", "\x81"), 1u);
 }
 
+// The search jumps between candidate bytes and works out character starts
+// from the lead bytes before them; walking from the start, one character at
+// a time, must give the same answer on any bytes.
+TEST(FindString, AgreesWithACharacterWalkOnRandomText) {
+    const auto walk = [](const std::string& text, const std::string& pattern) {
+        for (std::size_t i = 0; i < text.size(); i += is_lead_byte(text[i]) ? 2 : 1)
+            if (text.compare(i, pattern.size(), pattern) == 0)
+                return i;
+        return no_match;
+    };
+    // Bytes that matter: lead bytes, the marks, CR LF, backslash, ASCII.
+    const unsigned char alphabet[] = {0x81, 0x82, 0x9F, 0xE0, 0xFC, 0x02,
+                                      0x0D, 0x0A, 0x5C, 'a',  0xA0, 0x40};
+    const std::string patterns[] = {"\x02", "\r\n", "\\", "a", "\x81\x02", "\x82\xA0", "\n\x02"};
+    unsigned seed = 12345;
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const int length = static_cast<int>(seed % 24);
+        for (int i = 0; i < length; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            text += static_cast<char>(alphabet[(seed >> 16) % sizeof alphabet]);
+        }
+        for (const std::string& pattern : patterns) {
+            const std::size_t expected = text.empty() ? no_match : walk(text, pattern);
+            ASSERT_EQ(find_string(text.c_str(), pattern.c_str()), expected)
+                << "text of " << text.size() << " bytes, round " << round;
+        }
+    }
+}
+
 TEST(ReplaceAll, ReplacesLeftmostWithoutOverlap) {
     std::string s = "a\r\nb" + hyo + "\r\n";
     EXPECT_EQ(replace_all(s, "\r\n", "\x02"), 2u);

@@ -160,7 +160,7 @@ TEST(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
 
     std::printf("[ rounds   ] %d kills: old file kept %d times with nothing left, %d times "
                 "beside a finished new file; new file in place %d times (%d editors had "
-                "ended by themselves); %d temporary files left\n",
+                "ended by themselves); %d temporary files left after the last round\n",
                 kRounds, kept_old, kept_old_beside_new, took_new, ended_by_itself,
                 static_cast<int>(left_by_kills));
     for (const std::string& name : stale)
@@ -217,9 +217,8 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
     for (const std::string& name : stale)
         if (std::find(names.begin(), names.end(), name) != names.end())
             still_there.push_back(name);
-    // PENDING: save_settings does not clean up yet; this fails until it does.
     EXPECT_TRUE(still_there.empty())
-        << "PENDING CLEANUP: a successful save left " << still_there.size()
+        << "a successful save left " << still_there.size()
         << " temporary files of killed editors in place, e.g. " << still_there.front();
 
     for (const auto& [name, bytes] : others)

@@ -427,8 +427,19 @@ class TempFile {
     // Puts the file in place of `path`. Afterwards there is nothing to discard.
     bool replace(const std::string& path) {
 #ifdef _WIN32
-        bool ok = MoveFileExA(name_.c_str(), path.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        // A reader (the publishing tool, or another editor just done with
+        // its own save) may hold the file for a moment: try a few times
+        // before reporting the failure.
+        bool ok = false;
+        for (int attempt = 0; attempt < 10 && !ok; ++attempt) {
+            if (attempt > 0)
+                Sleep(50);
+            ok = MoveFileExA(name_.c_str(), path.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+            if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+                break;
+        }
 #else
         bool ok = ::rename(name_.c_str(), path.c_str()) == 0;
 #endif

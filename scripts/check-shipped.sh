@@ -23,7 +23,8 @@ if [ "$size" -gt "$limit" ]; then
   echo "check-shipped: $size bytes is over the limit of $limit"
   status=1
 fi
-if i686-w64-mingw32-objdump -f "$exe" | grep -q 'file format pei-i386'; then :; else
+format=$(i686-w64-mingw32-objdump -f "$exe")
+if [[ "$format" != *"file format pei-i386"* ]]; then
   echo "check-shipped: not an i686 executable"
   status=1
 fi

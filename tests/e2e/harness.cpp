@@ -8,6 +8,7 @@ namespace {
 
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr DWORD kPollStepMs = 15;
+constexpr UINT kKilledExitCode = 137;
 
 // The build hands us host paths; inside Wine they need a drive letter.
 std::string windows_path(const char* path) {
@@ -93,6 +94,19 @@ BOOL CALLBACK collect_child(HWND w, LPARAM lp) {
     return TRUE;
 }
 
+std::optional<std::string> variable(const std::string& name) {
+    const DWORD size = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+    if (size == 0)
+        return std::nullopt;
+    std::string value(size, '\0');
+    value.resize(GetEnvironmentVariableA(name.c_str(), value.data(), size));
+    return value;
+}
+
+void set_variable(const std::string& name, const std::optional<std::string>& value) {
+    SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+}
+
 } // namespace
 
 bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms) {
@@ -129,6 +143,20 @@ std::string escaped(const Bytes& bytes) {
     return out;
 }
 
+::testing::AssertionResult same_bytes(const Bytes& actual, const Bytes& expected) {
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+    const std::size_t from = at < 24 ? 0 : at - 24;
+    return ::testing::AssertionFailure()
+           << actual.size() << " bytes instead of " << expected.size()
+           << ", first difference at byte " << at << ":\n  actual   ..."
+           << escaped(actual.substr(from, 64)) << "\n  expected ..."
+           << escaped(expected.substr(from, 64));
+}
+
 std::string class_name(HWND window) {
     char buf[256] = {};
     GetClassNameA(window, buf, sizeof buf);
@@ -147,6 +175,79 @@ Bytes window_text(HWND window) {
                              SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
         return {};
     return Bytes(buf.data());
+}
+
+// ---------------------------------------------------------------- Files
+
+std::vector<std::string> names_in(const std::string& folder) {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            out.push_back(name);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::optional<Bytes> read_file(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    Bytes bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+bool write_file(const std::string& path, const Bytes& bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD put = 0;
+    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
+                    put == bytes.size();
+    return CloseHandle(h) && ok;
+}
+
+HeldFile::HeldFile(const std::string& path, DWORD access)
+    : handle_(CreateFileA(path.c_str(), access, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                          nullptr)) {
+    if (handle_ == INVALID_HANDLE_VALUE)
+        ADD_FAILURE() << "cannot hold " << escaped(path) << " open (error " << GetLastError()
+                      << ")";
+}
+
+HeldFile::~HeldFile() {
+    release();
+}
+
+Bytes HeldFile::bytes() const {
+    Bytes out;
+    if (!is_open())
+        return out;
+    SetFilePointer(handle_, 0, nullptr, FILE_BEGIN);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(handle_, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        out.append(buffer, got);
+    return out;
+}
+
+void HeldFile::release() {
+    if (is_open())
+        CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
 }
 
 // ---------------------------------------------------------------- Folder
@@ -181,27 +282,11 @@ std::string Folder::add_editor(const std::string& exe_name) const {
 }
 
 void Folder::write(const std::string& name, const Bytes& bytes) const {
-    HANDLE h = CreateFileA(file(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot write " << escaped(file(name));
-    DWORD written = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-    ASSERT_EQ(written, bytes.size());
+    ASSERT_TRUE(write_file(file(name), bytes)) << "cannot write " << escaped(file(name));
 }
 
 std::optional<Bytes> Folder::read(const std::string& name) const {
-    HANDLE h = CreateFileA(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    Bytes bytes;
-    char buf[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
-        bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
+    return read_file(file(name));
 }
 
 bool Folder::exists(const std::string& name) const {
@@ -209,19 +294,7 @@ bool Folder::exists(const std::string& name) const {
 }
 
 std::vector<std::string> Folder::names() const {
-    std::vector<std::string> out;
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((path_ + "*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    do {
-        std::string name = found.cFileName;
-        if (name != "." && name != "..")
-            out.push_back(name);
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-    std::sort(out.begin(), out.end());
-    return out;
+    return names_in(path_);
 }
 
 void Folder::set_read_only(const std::string& name, bool read_only) const {
@@ -231,15 +304,28 @@ void Folder::set_read_only(const std::string& name, bool read_only) const {
 
 // ---------------------------------------------------------------- Editor
 
-Editor::Editor(const std::string& exe, const std::string& args, const std::string& work_dir) {
+Editor::Editor(const std::string& exe, const std::string& args, const std::string& work_dir,
+               const Environment& environment) {
     std::string command = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        work_dir.empty() ? nullptr : work_dir.c_str(), &startup, &info_)) {
-        ADD_FAILURE() << "cannot start " << escaped(exe) << " (error " << GetLastError() << ")";
+    // The child takes this process's environment as it is at its start;
+    // ours is put back right after.
+    Environment previous;
+    for (const auto& [name, value] : environment) {
+        previous.emplace_back(name, variable(name));
+        set_variable(name, value);
+    }
+    const BOOL started =
+        CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       work_dir.empty() ? nullptr : work_dir.c_str(), &startup, &info_);
+    const DWORD error = GetLastError();
+    for (auto it = previous.rbegin(); it != previous.rend(); ++it)
+        set_variable(it->first, it->second);
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << escaped(exe) << " (error " << error << ")";
         info_ = {};
     }
 }
@@ -446,6 +532,29 @@ std::optional<Box> Editor::click_and_answer(int id, int button) const {
 bool Editor::still_open() const {
     return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0 &&
            IsWindow(dialog_) && IsWindowVisible(dialog_);
+}
+
+Ending Editor::kill(DWORD* exit_code) {
+    if (!info_.hProcess) {
+        ADD_FAILURE() << "the editor was not started";
+        return Ending::still_running;
+    }
+    Ending ending = Ending::ended_by_itself;
+    if (WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        // It may still end by itself between the look and the kill; the exit
+        // code tells which happened.
+        TerminateProcess(info_.hProcess, kKilledExitCode);
+        ending = Ending::killed;
+    }
+    if (WaitForSingleObject(info_.hProcess, 10000) != WAIT_OBJECT_0)
+        return Ending::still_running;
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    if (ending == Ending::killed && code != kKilledExitCode)
+        ending = Ending::ended_by_itself;
+    if (exit_code)
+        *exit_code = code;
+    return ending;
 }
 
 } // namespace e2e

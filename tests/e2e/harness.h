@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -29,6 +30,31 @@ bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms);
 // Windows paths (ANSI) of the programs under test, built next to this one.
 std::string editor_exe();
 std::string recorder_exe();
+
+// File names in `folder` (with its trailing backslash), sorted.
+std::vector<std::string> names_in(const std::string& folder);
+// Reads a file that others may be writing; nothing if it cannot be opened.
+std::optional<Bytes> read_file(const std::string& path);
+// Creates or replaces a file; false unless every byte was written.
+bool write_file(const std::string& path, const Bytes& bytes);
+
+// A file that this process keeps open and shares with nobody, as another
+// program might.
+class HeldFile {
+  public:
+    HeldFile(const std::string& path, DWORD access);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // The whole file, read through the held handle.
+    Bytes bytes() const;
+    void release();
+
+  private:
+    HANDLE handle_;
+};
 
 // A fresh, empty folder named after the current test (and `sub`, for a
 // test that needs several), removed when the test passes.
@@ -67,12 +93,20 @@ struct Box {
     bool shows_icon = false;
 };
 
+// Variables set for a started editor over this process's own; one without
+// a value is removed.
+using Environment = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+// How Editor::kill() found the process end.
+enum class Ending { killed, ended_by_itself, still_running };
+
 // One running copy of the editor.
 class Editor {
   public:
-    // Starts exe with an optional command-line tail and working directory.
+    // Starts exe with an optional command-line tail, working directory and
+    // environment variables.
     explicit Editor(const std::string& exe, const std::string& args = "",
-                    const std::string& work_dir = "");
+                    const std::string& work_dir = "", const Environment& environment = {});
     ~Editor();
     Editor(const Editor&) = delete;
     Editor& operator=(const Editor&) = delete;
@@ -109,6 +143,9 @@ class Editor {
     ::testing::AssertionResult exits_with(DWORD code, DWORD timeout_ms = kExitTimeoutMs);
     // True while the process is still running and its dialog is still there.
     bool still_open() const;
+    // Ends the process at once, as a crash or a power cut would, and waits
+    // until it is gone. `exit_code` receives the code it ended with.
+    Ending kill(DWORD* exit_code = nullptr);
 
   private:
     std::optional<Box> find_box() const;
@@ -125,5 +162,8 @@ std::string class_name(HWND window);
 
 // Shows bytes with control and non-ASCII bytes escaped, for failure messages.
 std::string escaped(const Bytes& bytes);
+// Byte-for-byte equality that names the first difference instead of
+// printing both files.
+::testing::AssertionResult same_bytes(const Bytes& actual, const Bytes& expected);
 
 } // namespace e2e

@@ -7,14 +7,9 @@ using namespace e2e;
 
 namespace {
 
-Bytes save_error_text(const Folder& folder) {
-    // The path is the folder, a second backslash and the file name.
-    return folder.path() + "\\mabiru.dat\n\n設定ファイルが保存できませんでした。";
-}
-
 void expect_save_error(const Editor& editor, const Box& box, const Folder& folder) {
     EXPECT_EQ(box.caption, "error");
-    EXPECT_EQ(escaped(box.text), escaped(save_error_text(folder)));
+    EXPECT_EQ(escaped(box.text), escaped(save_error_text(folder.path())));
     EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
     EXPECT_EQ(box.default_button, IDOK);
     EXPECT_FALSE(box.shows_icon);

@@ -2,6 +2,8 @@
 
 #include "control_ids.h"
 
+#include <cctype>
+
 namespace e2e {
 namespace {
 
@@ -136,6 +138,48 @@ Values sample_values() {
         {"timediff", "-9"},
         {"yeardiff", "0"},
     };
+}
+
+bool is_temporary_of(const std::string& name, const std::string& settings_name) {
+    const std::string head = settings_name + ".~";
+    const std::string tail = ".tmp";
+    if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
+    const std::size_t dot = middle.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == middle.size())
+        return false;
+    for (std::size_t i = 0; i < middle.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(middle[i]);
+        if (i == dot)
+            continue;
+        if (i < dot ? !std::isxdigit(c) : !std::isdigit(c))
+            return false;
+    }
+    return true;
+}
+
+std::vector<std::string> temporaries(const std::vector<std::string>& names) {
+    std::vector<std::string> out;
+    for (const std::string& name : names)
+        if (is_temporary_of(name))
+            out.push_back(name);
+    return out;
+}
+
+Bytes save_error_text(const std::string& folder) {
+    // The path is the folder, a second backslash and the file name.
+    return folder + "\\mabiru.dat\n\n設定ファイルが保存できませんでした。";
+}
+
+::testing::AssertionResult is_save_error(const Box& box, const std::string& folder) {
+    const Bytes text = save_error_text(folder);
+    if (box.caption != "error" || box.text != text || box.buttons != std::vector<int>{IDOK})
+        return ::testing::AssertionFailure()
+               << "a box \"" << escaped(box.caption) << "\" saying \"" << escaped(box.text)
+               << "\" instead of the save error \"" << escaped(text) << "\"";
+    return ::testing::AssertionSuccess();
 }
 
 } // namespace e2e

@@ -1,5 +1,6 @@
 // What the tests know of mabiru.dat, written independently of the program:
-// the line layout, the key order, the defaults and the password scrambling.
+// the line layout, the key order, the defaults, the password scrambling, the
+// temporary files of a save and the box that says a save failed.
 #pragma once
 
 #include "harness.h"
@@ -46,5 +47,15 @@ Values on_screen(const Editor& editor);
 
 // The settings file that the tests prepare as "someone saved this before".
 Values sample_values();
+
+// "<settings name>.~<process id in hex>.<counter>.tmp"
+bool is_temporary_of(const std::string& name, const std::string& settings_name = "mabiru.dat");
+std::vector<std::string> temporaries(const std::vector<std::string>& names);
+
+// The text of the "cannot save" box for the editor in `folder` (with its
+// trailing backslash).
+Bytes save_error_text(const std::string& folder);
+// Whether `box` is the editor's "cannot save" box for the editor in `folder`.
+::testing::AssertionResult is_save_error(const Box& box, const std::string& folder);
 
 } // namespace e2e

@@ -100,7 +100,7 @@ TEST(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
         }
         Sleep(moment.wait_ms);
         DWORD code = 0;
-        const Ending ending = kill(*editor, &code);
+        const Ending ending = editor->kill(&code);
         ASSERT_NE(ending, Ending::still_running);
 
         const Bytes now = folder.read("mabiru.dat").value_or("(missing)");
@@ -185,7 +185,7 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
         editor->click(IDOK);
         ASSERT_FALSE(wait_new_temporary(folder, known, 5000).empty())
             << "no new file appeared beside the settings file within 5 s of OK";
-        ASSERT_EQ(kill(*editor), Ending::killed);
+        ASSERT_EQ(editor->kill(), Ending::killed);
     }
     const std::vector<std::string> stale = temporaries(folder.names());
     ASSERT_EQ(stale.size(), 2u);

@@ -1,127 +1,27 @@
 // The dialog's layout: template 101 as stored in the exe, and the dialog
 // box that the platform builds from it.
 #include "control_ids.h"
+#include "dialog_template.h"
 #include "harness.h"
+#include "setup_template.h"
 
-#include <cstdint>
-#include <cstring>
+#include <iterator>
 
 using namespace e2e;
 
 namespace {
 
-constexpr uint16_t kButton = 0x0080, kEdit = 0x0081, kStatic = 0x0082;
-constexpr uint16_t kNoId = 0xFFFF;
+using dialog_template::kButton;
+using dialog_template::kEdit;
+using dialog_template::kNoId;
+using dialog_template::kSetupItems;
+using dialog_template::kSetupTabStops;
+using dialog_template::Template;
 
-constexpr uint32_t kCheckBox = 0x50010003, kPush = 0x50010000, kDefPush = 0x50010001;
-constexpr uint32_t kLineEdit = 0x50810080, kPasswordEdit = 0x508100A0, kListEdit = 0x50A11084;
-constexpr uint32_t kGroupBox = 0x50000007, kSideLabel = 0x50020200, kTopLabel = 0x50020000;
-
-struct Item {
-    uint32_t style;
-    uint32_t ex_style;
-    int16_t x, y, cx, cy;
-    uint16_t id;
-    uint16_t class_atom; // 0 when the class is given by name
-    std::u16string class_name;
-    std::u16string caption;
-    uint16_t creation_data;
-};
-
-struct Template {
-    uint32_t style, ex_style;
-    int16_t x, y, cx, cy;
-    std::u16string menu, window_class, caption;
-    uint16_t point_size = 0;
-    std::u16string face;
-    std::vector<Item> items;
-};
-
-const std::vector<Item> kItems = {
-    {kCheckBox, 0, 13, 23, 68, 10, IDC_UPLOAD, kButton, u"", u"アップロードを行う", 0},
-    {kPush, 0, 154, 17, 10, 12, IDC_UPLOAD_HELP, kButton, u"", u"？", 0},
-    {kLineEdit, 0, 57, 45, 101, 14, IDC_HOST, kEdit, u"", u"", 0},
-    {kLineEdit, 0, 57, 66, 53, 14, IDC_USER_ID, kEdit, u"", u"", 0},
-    {kPasswordEdit, 0, 57, 87, 53, 14, IDC_PASSWORD, kEdit, u"", u"", 0},
-    {kLineEdit, 0, 57, 120, 102, 14, IDC_GHOST_ROOT, kEdit, u"", u"", 0},
-    {kLineEdit, 0, 57, 145, 25, 14, IDC_TIME_DIFF, kEdit, u"", u"", 0},
-    {kCheckBox, 0, 13, 189, 42, 10, IDC_CREATE_ARCHIVE, kButton, u"", u"作成する", 0},
-    {kPush, 0, 154, 186, 10, 12, IDC_ARCHIVE_HELP, kButton, u"", u"？", 0},
-    {kLineEdit, 0, 13, 213, 149, 14, IDC_ARCHIVE_FILENAME, kEdit, u"", u"", 0},
-    {kLineEdit, 0, 13, 249, 149, 14, IDC_ARCHIVE_FOLDER, kEdit, u"", u"", 0},
-    {kPush, 0, 332, 17, 10, 12, IDC_FILES_HELP, kButton, u"", u"？", 0},
-    {kListEdit, 0, 183, 31, 160, 125, IDC_ALLOW_FILES, kEdit, u"", u"", 0},
-    {kListEdit, 0, 183, 177, 160, 72, IDC_DENY_FILES, kEdit, u"", u"", 0},
-    {kPush, 0, 175, 264, 39, 14, IDC_ABOUT, kButton, u"", u"about", 0},
-    {kDefPush, 0, 248, 264, 50, 14, IDOK, kButton, u"", u"OK", 0},
-    {kPush, 0, 302, 264, 50, 14, IDCANCEL, kButton, u"", u"キャンセル", 0},
-    {kGroupBox, 0, 7, 7, 162, 160, kNoId, kButton, u"", u"FTPアップロード", 0},
-    {kGroupBox, 0, 7, 175, 162, 103, kNoId, kButton, u"", u"nar/zipアーカイブ", 0},
-    {kGroupBox, 0, 175, 7, 177, 250, kNoId, kButton, u"", u"対象ファイル", 0},
-    {kSideLabel, 0, 30, 45, 25, 14, kNoId, kStatic, u"", u"ホスト名", 0},
-    {kSideLabel, 0, 47, 66, 8, 14, kNoId, kStatic, u"", u"ID", 0},
-    {kSideLabel, 0, 23, 87, 32, 14, kNoId, kStatic, u"", u"パスワード", 0},
-    {kSideLabel, 0, 13, 109, 106, 9, kNoId, kStatic, u"", u"ゴーストのルートディレクトリ", 0},
-    {kSideLabel, 0, 40, 145, 15, 14, kNoId, kStatic, u"", u"時差", 0},
-    {kTopLabel, 0, 183, 21, 140, 8, kNoId, kStatic, u"", u"更新対象に含めるファイル", 0},
-    {kTopLabel, 0, 183, 165, 160, 10, kNoId, kStatic, u"",
-     u"除外するファイル（上で指定したファイルの例外）", 0},
-    {kTopLabel, 0, 13, 203, 31, 8, kNoId, kStatic, u"", u"ファイル名", 0},
-    {kTopLabel, 0, 13, 237, 76, 8, kNoId, kStatic, u"", u"ディスク上の保存フォルダ", 0},
-    {kPush, 0, 217, 264, 12, 14, IDC_DOG, kButton, u"", u"犬", 0},
-    {kCheckBox, 0, 112, 149, 49, 10, IDC_PASSIVE, kButton, u"", u"PASVモード", 0},
-};
-
-// Reads the classic DLGTEMPLATE layout: words, strings of UTF-16 units,
-// and "name or ordinal" fields that start with 0xFFFF for an ordinal.
-class Reader {
-  public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool ok() const { return ok_; }
-    size_t offset() const { return pos_; }
-    void align4() { pos_ = (pos_ + 3) & ~size_t(3); }
-
-    uint16_t word() {
-        if (pos_ + 2 > size_) {
-            ok_ = false;
-            return 0;
-        }
-        uint16_t v;
-        memcpy(&v, data_ + pos_, 2);
-        pos_ += 2;
-        return v;
-    }
-    uint32_t dword() {
-        uint32_t lo = word();
-        return lo | (uint32_t(word()) << 16);
-    }
-    std::u16string string() {
-        std::u16string s;
-        while (ok_) {
-            uint16_t c = word();
-            if (c == 0)
-                break;
-            s += static_cast<char16_t>(c);
-        }
-        return s;
-    }
-    // Returns the ordinal, or 0 with the name in `name`.
-    uint16_t name_or_ordinal(std::u16string& name) {
-        uint16_t first = word();
-        if (first == 0xFFFF)
-            return word();
-        if (first == 0)
-            return 0;
-        name = std::u16string(1, static_cast<char16_t>(first)) + string();
-        return 0;
-    }
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
-    bool ok_ = true;
-};
+// A "name or ordinal" field as this test compares it: the name, or "#ordinal".
+std::u16string shown(const dialog_template::NameOrOrdinal& field) {
+    return field.ordinal ? u"#ordinal" : field.name;
+}
 
 ::testing::AssertionResult read_template(const std::string& exe, Template& t) {
     HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -133,45 +33,10 @@ class Reader {
         FreeLibrary(module);
         return ::testing::AssertionFailure() << "no Japanese dialog resource 101";
     }
-    const auto* data = static_cast<const uint8_t*>(LockResource(LoadResource(module, found)));
-    Reader r(data, SizeofResource(module, found));
-    t.style = r.dword();
-    t.ex_style = r.dword();
-    uint16_t count = r.word();
-    t.x = r.word();
-    t.y = r.word();
-    t.cx = r.word();
-    t.cy = r.word();
-    if (r.name_or_ordinal(t.menu))
-        t.menu = u"#ordinal";
-    if (r.name_or_ordinal(t.window_class))
-        t.window_class = u"#ordinal";
-    t.caption = r.string();
-    if (t.style & DS_SETFONT) {
-        t.point_size = r.word();
-        t.face = r.string();
-    }
-    for (uint16_t i = 0; i < count && r.ok(); ++i) {
-        r.align4();
-        Item item{};
-        item.style = r.dword();
-        item.ex_style = r.dword();
-        item.x = r.word();
-        item.y = r.word();
-        item.cx = r.word();
-        item.cy = r.word();
-        item.id = r.word();
-        item.class_atom = r.name_or_ordinal(item.class_name);
-        std::u16string title;
-        if (r.name_or_ordinal(title))
-            title = u"#ordinal";
-        item.caption = title;
-        item.creation_data = r.word();
-        t.items.push_back(item);
-    }
-    bool ok = r.ok();
+    t = dialog_template::parse(LockResource(LoadResource(module, found)),
+                               SizeofResource(module, found));
     FreeLibrary(module);
-    if (!ok)
+    if (!t.complete)
         return ::testing::AssertionFailure() << "the template ends early";
     return ::testing::AssertionSuccess();
 }
@@ -205,24 +70,24 @@ TEST(DialogTemplate, StoredTemplateHasTheHeaderAndAllThirtyOneItemsAsLaidOut) {
     EXPECT_EQ(t.y, 0);
     EXPECT_EQ(t.cx, 359);
     EXPECT_EQ(t.cy, 285);
-    EXPECT_TRUE(t.menu.empty());
-    EXPECT_TRUE(t.window_class.empty());
+    EXPECT_TRUE(shown(t.menu).empty());
+    EXPECT_TRUE(shown(t.window_class).empty());
     EXPECT_EQ(utf8(t.caption), "MABIRU - setup");
     EXPECT_EQ(t.point_size, 9);
     EXPECT_TRUE(t.face == u"ＭＳ Ｐゴシック") << utf8(t.face);
 
-    ASSERT_EQ(t.items.size(), kItems.size());
-    for (size_t i = 0; i < kItems.size(); ++i) {
-        const Item& want = kItems[i];
-        const Item& got = t.items[i];
+    ASSERT_EQ(t.items.size(), std::size(kSetupItems));
+    for (size_t i = 0; i < std::size(kSetupItems); ++i) {
+        const auto& want = kSetupItems[i];
+        const auto& got = t.items[i];
         SCOPED_TRACE("item " + std::to_string(i + 1) + " (ID " + std::to_string(want.id) + ")");
         EXPECT_EQ(got.id, want.id);
         EXPECT_EQ(got.style, want.style) << std::hex << got.style;
         EXPECT_EQ(got.ex_style, 0u);
-        EXPECT_EQ(got.class_atom, want.class_atom);
-        EXPECT_TRUE(got.class_name.empty()) << utf8(got.class_name);
-        EXPECT_TRUE(got.caption == want.caption)
-            << "caption \"" << escaped(utf8(got.caption)) << "\"";
+        EXPECT_EQ(got.window_class.ordinal, want.class_atom);
+        EXPECT_TRUE(got.window_class.name.empty()) << utf8(got.window_class.name);
+        EXPECT_TRUE(shown(got.title) == want.caption)
+            << "caption \"" << escaped(utf8(shown(got.title))) << "\"";
         EXPECT_EQ(got.x, want.x);
         EXPECT_EQ(got.y, want.y);
         EXPECT_EQ(got.cx, want.cx);
@@ -249,9 +114,9 @@ TEST(DialogTemplate, OpenDialogShowsEveryItemEnabledAtTheTopLeftWithTheTabOrder)
     std::vector<HWND> children;
     for (HWND c = GetWindow(editor.dialog(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
         children.push_back(c);
-    ASSERT_EQ(children.size(), kItems.size());
-    for (size_t i = 0; i < kItems.size(); ++i) {
-        const Item& want = kItems[i];
+    ASSERT_EQ(children.size(), std::size(kSetupItems));
+    for (size_t i = 0; i < std::size(kSetupItems); ++i) {
+        const auto& want = kSetupItems[i];
         HWND c = children[i];
         SCOPED_TRACE("item " + std::to_string(i + 1) + " (ID " + std::to_string(want.id) + ")");
         EXPECT_EQ(GetDlgCtrlID(c), want.id == kNoId ? 0xFFFF : want.id);
@@ -285,19 +150,10 @@ TEST(DialogTemplate, OpenDialogShowsEveryItemEnabledAtTheTopLeftWithTheTabOrder)
                         &mask);
     EXPECT_NE(mask, 0u);
 
-    // Tab visits the interactive items; group boxes and labels are skipped.
-    const std::vector<int> tab_order = {
-        IDC_UPLOAD,         IDC_UPLOAD_HELP,
-        IDC_HOST,           IDC_USER_ID,
-        IDC_PASSWORD,       IDC_GHOST_ROOT,
-        IDC_TIME_DIFF,      IDC_CREATE_ARCHIVE,
-        IDC_ARCHIVE_HELP,   IDC_ARCHIVE_FILENAME,
-        IDC_ARCHIVE_FOLDER, IDC_FILES_HELP,
-        IDC_ALLOW_FILES,    IDC_DENY_FILES,
-        IDC_ABOUT,          IDOK,
-        IDCANCEL,           IDC_DOG,
-        IDC_PASSIVE,        IDC_UPLOAD,
-    };
+    // Tab visits the interactive items, group boxes and labels skipped, and
+    // comes round to the first again.
+    std::vector<int> tab_order(std::begin(kSetupTabStops), std::end(kSetupTabStops));
+    tab_order.push_back(IDC_UPLOAD);
     std::vector<int> visited = {IDC_UPLOAD};
     HWND at = editor.item(IDC_UPLOAD);
     for (size_t i = 1; i < tab_order.size(); ++i) {

@@ -56,5 +56,18 @@ else
   failed=$((failed + 1))
 fi
 
+echo "== check: release download"
+contents=""
+if cmake --build --preset win32 --target release >/dev/null; then
+  contents=$(unzip -Z1 dist/mabiru-setup-*-win32.zip | sort | tr '\n' ' ')
+fi
+if [ "$contents" = "mabiru-setup.exe readme.txt " ]; then
+  echo "release: $(ls dist/mabiru-setup-*-win32.zip) holds mabiru-setup.exe and readme.txt"
+  passed=$((passed + 1))
+else
+  echo "release: the download is missing or incomplete"
+  failed=$((failed + 1))
+fi
+
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -2,6 +2,8 @@
 # Checks the shipped i686 build: its size and that it imports only Windows
 # system DLLs (no C++ runtime, libgcc or winpthread DLLs beside it).
 set -euo pipefail
+# objdump speaks the locale's language; the checks read its English words.
+export LC_ALL=C
 exe="${1:-$(dirname "$0")/../build/win32/setup/mabiru-setup.exe}"
 limit=$((128 * 1024))
 

@@ -23,6 +23,6 @@ INT_PTR CALLBACK baseline_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return static_cast<int>(DialogBoxParamA(instance, MAKEINTRESOURCEA(BASELINE_TEMPLATE),
-                                            nullptr, baseline_proc, 0));
+    return static_cast<int>(
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(BASELINE_TEMPLATE), nullptr, baseline_proc, 0));
 }

@@ -7,29 +7,8 @@ using namespace e2e;
 
 namespace {
 
-enum class Way { Cancel, Escape, CloseBox };
-
-std::string way_name(const ::testing::TestParamInfo<Way>& info) {
-    static const char* const names[] = {"Cancel", "Escape", "CloseBox"};
-    return names[static_cast<int>(info.param)];
-}
-
 class ClosingWithoutSaving : public ::testing::TestWithParam<Way> {
   protected:
-    void leave(Editor& editor) {
-        switch (GetParam()) {
-        case Way::Cancel:
-            editor.click(IDCANCEL);
-            break;
-        case Way::Escape:
-            editor.press_escape();
-            break;
-        case Way::CloseBox:
-            editor.press_close_box();
-            break;
-        }
-    }
-
     // Changes every kind of value the dialog holds.
     void edit_everything(Editor& editor) {
         editor.type(IDC_HOST, "edited.example");
@@ -64,7 +43,7 @@ TEST_P(ClosingWithoutSaving, AfterEditsAndAnswersTheFileIsUnchanged) {
     ASSERT_NO_FATAL_FAILURE(edit_everything(editor));
     EXPECT_TRUE(editor.still_open());
 
-    leave(editor);
+    editor.close_by(GetParam());
     ASSERT_TRUE(editor.exits_with(0));
     EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(original));
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
@@ -76,7 +55,7 @@ TEST_P(ClosingWithoutSaving, WithoutASettingsFileNoneIsCreated) {
     ASSERT_TRUE(editor.opened());
     ASSERT_NO_FATAL_FAILURE(edit_everything(editor));
 
-    leave(editor);
+    editor.close_by(GetParam());
     ASSERT_TRUE(editor.exits_with(0));
     EXPECT_EQ(folder.names(), std::vector<std::string>{"mabiru-setup.exe"});
 }

@@ -432,6 +432,28 @@ void Editor::press_close_box() const {
     PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+void Editor::close_by(Way way) const {
+    switch (way) {
+    case Way::Ok:
+        click(IDOK);
+        break;
+    case Way::Cancel:
+        click(IDCANCEL);
+        break;
+    case Way::Escape:
+        press_escape();
+        break;
+    case Way::CloseBox:
+        press_close_box();
+        break;
+    }
+}
+
+std::string way_name(const ::testing::TestParamInfo<Way>& info) {
+    static const char* const names[] = {"Ok", "Cancel", "Escape", "CloseBox"};
+    return names[static_cast<int>(info.param)];
+}
+
 Box read_box(HWND box) {
     Box b;
     b.window = box;

@@ -100,6 +100,11 @@ using Environment = std::vector<std::pair<std::string, std::optional<std::string
 // How Editor::kill() found the process end.
 enum class Ending { killed, ended_by_itself, still_running };
 
+// The ways a person ends the dialog.
+enum class Way { Ok, Cancel, Escape, CloseBox };
+// The way's name, for parameterised test names.
+std::string way_name(const ::testing::TestParamInfo<Way>& info);
+
 // One running copy of the editor.
 class Editor {
   public:
@@ -129,6 +134,8 @@ class Editor {
     ::testing::AssertionResult toggle(int id) const;
     void press_escape() const;
     void press_close_box() const;
+    // OK or Cancel clicked, Esc pressed, or the close box.
+    void close_by(Way way) const;
 
     // Waits for a message box owned by the dialog.
     std::optional<Box> wait_box(DWORD timeout_ms = kBoxTimeoutMs) const;

@@ -7,30 +7,6 @@ using namespace e2e;
 
 namespace {
 
-enum class Way { Ok, Cancel, Escape, CloseBox };
-
-void close_by(Editor& editor, Way way) {
-    switch (way) {
-    case Way::Ok:
-        editor.click(IDOK);
-        break;
-    case Way::Cancel:
-        editor.click(IDCANCEL);
-        break;
-    case Way::Escape:
-        editor.press_escape();
-        break;
-    case Way::CloseBox:
-        editor.press_close_box();
-        break;
-    }
-}
-
-std::string way_name(const ::testing::TestParamInfo<Way>& info) {
-    static const char* const names[] = {"Ok", "Cancel", "Escape", "CloseBox"};
-    return names[static_cast<int>(info.param)];
-}
-
 class ProgramStart : public ::testing::TestWithParam<Way> {};
 
 } // namespace
@@ -39,7 +15,7 @@ TEST_P(ProgramStart, EveryWayOfClosingEndsWithExitCodeZero) {
     Folder folder;
     Editor editor(folder.add_editor());
     ASSERT_TRUE(editor.opened());
-    close_by(editor, GetParam());
+    editor.close_by(GetParam());
     EXPECT_TRUE(editor.exits_with(0));
     EXPECT_EQ(folder.exists("mabiru.dat"), GetParam() == Way::Ok);
 }

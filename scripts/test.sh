@@ -19,7 +19,7 @@ done
 
 start_private_display || exit 1
 cleanup() {
-  "$WINE64" wineserver -k >/dev/null 2>&1 || /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
   stop_private_display
 }
 trap cleanup EXIT

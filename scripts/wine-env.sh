@@ -10,3 +10,7 @@ export LC_ALL=ja_JP.UTF-8
 WINE64="${MABIRU_WINE64:-/usr/lib/wine/wine64}"
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || true)
 export WINE64
+# The server of the prefix, to wait for it or stop it.
+WINESERVER_BIN="$(dirname "$WINE64")/wineserver"
+[ -x "$WINESERVER_BIN" ] || WINESERVER_BIN=$(command -v wineserver || echo true)
+export WINESERVER_BIN

@@ -11,7 +11,7 @@ stamp="$WINEPREFIX/.mabiru-prefix-v1"
 echo "wine-prefix: creating $WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 "$WINE64" wineboot -i >/dev/null 2>&1 || true
-"$WINE64" wineserver -w 2>/dev/null || /usr/lib/wine/wineserver -w || true
+"$WINESERVER_BIN" -w || true
 
 reg_file=$(mktemp --suffix=.reg)
 trap 'rm -f "$reg_file" "$reg_file.utf8"' EXIT
@@ -33,6 +33,6 @@ REG
 # regedit reads version 5 files as UTF-16 with a byte-order mark.
 { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg_file.utf8"; } >"$reg_file"
 "$WINE64" regedit /S "Z:${reg_file//\//\\}" >/dev/null 2>&1
-/usr/lib/wine/wineserver -w || true
+"$WINESERVER_BIN" -w || true
 touch "$stamp"
 echo "wine-prefix: ready"

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "resources/control_ids.h"
 #include "settings/mbtext.h"
 #include "settings/password.h"
 
@@ -37,21 +36,21 @@ using K = SettingKind;
 using R = FlagRule;
 
 const Setting settings_catalogue[] = {
-    {"is_upload", K::flag, R::on_unless_zero, "1", IDC_UPLOAD},
-    {"host", K::text, R::none, "127.0.0.1", IDC_HOST},
-    {"id", K::text, R::none, "test", IDC_USER_ID},
-    {"password", K::password, R::none, "8642", IDC_PASSWORD},
-    {"ghostroot", K::text, R::none, "homepage/myghost", IDC_GHOST_ROOT},
-    {"timediff", K::text, R::none, "0", IDC_TIME_DIFF},
-    {"is_passive", K::flag, R::on_only_if_one, "0", IDC_PASSIVE},
-    {"is_create_archive", K::flag, R::on_unless_zero, "1", IDC_CREATE_ARCHIVE},
-    {"archive_filename", K::text, R::none, "myghost%year%month%day.nar", IDC_ARCHIVE_FILENAME},
-    {"archive_local_folder", K::text, R::none, nullptr, IDC_ARCHIVE_FOLDER},
-    {"allow_files", K::list, R::none, default_allow_files, IDC_ALLOW_FILES},
-    {"deny_files", K::list, R::none, default_deny_files, IDC_DENY_FILES},
-    {"morelog", K::flag, R::on_unless_zero, "0", 0},
-    {"yeardiff", K::flag, R::on_unless_zero, "0", 0},
-    {"dog", K::flag, R::on_unless_zero, "1", 0},
+    {"is_upload", K::flag, R::on_unless_zero, "1"},
+    {"host", K::text, R::none, "127.0.0.1"},
+    {"id", K::text, R::none, "test"},
+    {"password", K::password, R::none, "8642"},
+    {"ghostroot", K::text, R::none, "homepage/myghost"},
+    {"timediff", K::text, R::none, "0"},
+    {"is_passive", K::flag, R::on_only_if_one, "0"},
+    {"is_create_archive", K::flag, R::on_unless_zero, "1"},
+    {"archive_filename", K::text, R::none, "myghost%year%month%day.nar"},
+    {"archive_local_folder", K::text, R::none, nullptr},
+    {"allow_files", K::list, R::none, default_allow_files},
+    {"deny_files", K::list, R::none, default_deny_files},
+    {"morelog", K::flag, R::on_unless_zero, "0"},
+    {"yeardiff", K::flag, R::on_unless_zero, "0"},
+    {"dog", K::flag, R::on_unless_zero, "1"},
 };
 
 const std::size_t settings_catalogue_size =

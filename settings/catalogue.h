@@ -1,12 +1,12 @@
-// The fifteen settings the editor knows: key, kind, default and the control
-// that shows it. One table drives the defaults, filling the controls and
-// collecting them.
+// The fifteen settings the editor knows: key, kind, flag rule and default.
+// One table drives the defaults and the conversions between the forms in
+// the file and in memory.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-#include "settings_file.h"
+#include "settings/settings_file.h"
 
 enum class SettingKind { flag, text, list, password };
 
@@ -22,11 +22,10 @@ struct Setting {
     SettingKind kind;
     FlagRule rule;
     const char* default_value; // nullptr: the editor's own folder (program_dir)
-    int control;               // item ID in the setup dialog; 0 when no control shows it
 };
 
 // In the order in which the dialog collects its controls; the three keys
-// without a control come last.
+// that no control shows come last.
 extern const Setting settings_catalogue[];
 extern const std::size_t settings_catalogue_size;
 

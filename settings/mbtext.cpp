@@ -172,6 +172,13 @@ int split_entry(const char* text, std::size_t length, const char* separators, En
     const char* const end = text + length;
     const char* p = text;
     std::size_t n = 0;
+    if (set.empty()) {
+        // Every character is a field of its own: two only for a line of two.
+        if (p == end || (p += char_len(p, end)) == end || p + char_len(p, end) != end)
+            return 0;
+        at = {0, static_cast<std::size_t>(p - text), static_cast<std::size_t>(p - text)};
+        return 2;
+    }
     while (p < end && set.holds(p, n = char_len(p, end)))
         p += n;
     if (p == end)
@@ -276,4 +283,14 @@ std::size_t reverse_find(const char* text, char byte) {
         if (*p == byte)
             found = static_cast<std::size_t>(p - text);
     return found;
+}
+
+std::string folder_part(const std::string& path) {
+    std::size_t folder = 0;
+    const char* const begin = path.c_str();
+    const char* const end = begin + std::strlen(begin);
+    for (const char* p = begin; p < end; p += char_len(p, end))
+        if (*p == '\\' || *p == '/')
+            folder = static_cast<std::size_t>(p - begin) + 1;
+    return path.substr(0, folder);
 }

@@ -31,10 +31,10 @@ int split_fields(const char* text, const char* separators, std::vector<std::stri
                  int limit);
 
 // Where split_fields(text, separators, fields, 2) would cut a line into a
-// key and a value, as offsets, so that the loader can keep a long value
-// without copying it. `text` holds `length` bytes and no zero byte;
-// `separators` is not empty. Answers the number of fields, 0 to 2; the
-// offsets are set as far as the fields exist.
+// key and a value, as offsets, so that a long value can be kept without
+// copying it. `text` holds `length` bytes and no zero byte. Answers 2 when
+// split_fields would give two fields, and then sets all three offsets;
+// otherwise less than 2.
 struct EntrySplit {
     std::size_t key_begin = 0, key_end = 0, value_begin = 0;
 };
@@ -51,3 +51,7 @@ std::size_t replace_all(std::string& target, const std::string& search,
 
 // Offset of the last character start equal to `byte`, or no_match.
 std::size_t reverse_find(const char* text, char byte);
+
+// The folder of `path`: up to and including its last '\' or '/' that starts
+// a character (never the second byte of 表 or ソ); empty when it has none.
+std::string folder_part(const std::string& path);

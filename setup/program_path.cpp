@@ -3,10 +3,8 @@
 #include "settings/mbtext.h"
 
 std::string folder_of(const std::string& module_path) {
-    const std::size_t slash = reverse_find(module_path.c_str(), '\\');
-    if (slash == no_match)
-        return ".\\";
-    return module_path.substr(0, slash + 1);
+    const std::string folder = folder_part(module_path);
+    return folder.empty() ? ".\\" : folder;
 }
 
 std::string settings_path_in(const std::string& folder) {

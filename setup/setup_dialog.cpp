@@ -4,6 +4,7 @@
 #include "settings/catalogue.h"
 #include "setup/app_state.h"
 #include "setup/program_path.h"
+#include "setup/setting_controls.h"
 #include "setup/texts.h"
 
 namespace {
@@ -26,7 +27,8 @@ const Group groups[] = {
 } // namespace
 
 int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
-    if (load_settings(settings_map, settings_path_in(program_dir), field_separator))
+    if (load_settings(settings_map, settings_path_in(program_dir), field_separator) ==
+        ReadStatus::read)
         to_memory_forms(settings_map);
     else
         apply_defaults(settings_map, program_dir);
@@ -38,16 +40,14 @@ int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
 }
 
 void SetupDialog::fill_controls() {
-    for (std::size_t i = 0; i < settings_catalogue_size; ++i) {
-        const Setting& setting = settings_catalogue[i];
-        if (setting.control == 0)
-            continue;
-        const std::string& value = settings_map[setting.key];
-        if (setting.kind == SettingKind::flag)
-            set_item_check(setting.control,
-                           flag_is_on(setting, value) ? BST_CHECKED : BST_UNCHECKED);
+    for (const SettingControl& shown : setting_controls) {
+        const Setting* const setting = find_setting(shown.key);
+        const std::string& value = settings_map[shown.key];
+        if (setting && setting->kind == SettingKind::flag)
+            set_item_check(shown.control,
+                           flag_is_on(*setting, value) ? BST_CHECKED : BST_UNCHECKED);
         else
-            set_item_text(setting.control, value);
+            set_item_text(shown.control, value);
     }
 }
 
@@ -65,15 +65,14 @@ void SetupDialog::enable_group_of(int check_box) {
 bool SetupDialog::collect_and_save() {
     // Every shown value is read afresh, so a retry after a failed save
     // converts the lists and scrambles the password once, not twice.
-    for (std::size_t i = 0; i < settings_catalogue_size; ++i) {
-        const Setting& setting = settings_catalogue[i];
-        if (setting.control == 0)
-            continue;
-        std::string& value = settings_map[setting.key];
-        if (setting.kind == SettingKind::flag)
-            value = is_item_checked(setting.control) ? "1" : "0";
-        else
-            get_item_text(setting.control, value);
+    for (const SettingControl& shown : setting_controls) {
+        const Setting* const setting = find_setting(shown.key);
+        std::string& value = settings_map[shown.key];
+        if (setting && setting->kind == SettingKind::flag) {
+            value = is_item_checked(shown.control) ? "1" : "0";
+        } else {
+            get_item_text(shown.control, value);
+        }
     }
     to_file_forms(settings_map);
 

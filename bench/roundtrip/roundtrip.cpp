@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         SettingsMap loaded;
         Clock::time_point start = Clock::now();
-        if (!load_settings(loaded, source, field_separator))
+        if (load_settings(loaded, source, field_separator) != ReadStatus::read)
             fail("load failed");
         double load = seconds_since(start);
         Clock::time_point mid = Clock::now();

@@ -140,32 +140,45 @@ Values sample_values() {
     };
 }
 
-bool is_temporary_of(const std::string& name, const std::string& settings_name) {
-    const std::string head = settings_name + ".~";
-    const std::string tail = ".tmp";
-    if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
-        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+namespace {
+
+const char kDigits36[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+bool is_digit36(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+}
+
+} // namespace
+
+std::string temporary_name(unsigned long process_id, unsigned counter) {
+    std::string id;
+    do {
+        id.insert(id.begin(), kDigits36[process_id % 36]);
+        process_id /= 36;
+    } while (process_id != 0);
+    return "~" + id + "." + kDigits36[counter % 36];
+}
+
+bool is_temporary(const std::string& name) {
+    const std::size_t n = name.size();
+    if (n < 4 || n > 10 || name[0] != '~' || name[n - 2] != '.' || !is_digit36(name[n - 1]))
         return false;
-    const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
-    const std::size_t dot = middle.find('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == middle.size())
-        return false;
-    for (std::size_t i = 0; i < middle.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(middle[i]);
-        if (i == dot)
-            continue;
-        if (i < dot ? !std::isxdigit(c) : !std::isdigit(c))
+    for (std::size_t i = 1; i < n - 2; ++i)
+        if (!is_digit36(name[i]))
             return false;
-    }
     return true;
 }
 
 std::vector<std::string> temporaries(const std::vector<std::string>& names) {
     std::vector<std::string> out;
     for (const std::string& name : names)
-        if (is_temporary_of(name))
+        if (is_temporary(name))
             out.push_back(name);
     return out;
+}
+
+Bytes load_error_text(const std::string& folder) {
+    return folder + "\\mabiru.dat\n\n設定ファイルが読み込めませんでした。";
 }
 
 Bytes save_error_text(const std::string& folder) {

@@ -48,13 +48,19 @@ Values on_screen(const Editor& editor);
 // The settings file that the tests prepare as "someone saved this before".
 Values sample_values();
 
-// "<settings name>.~<process id in hex>.<counter>.tmp"
-bool is_temporary_of(const std::string& name, const std::string& settings_name = "mabiru.dat");
+// A save's temporary file beside the settings file: "~<process id>.<counter>",
+// the id in lowercase base 36 (at most 7 digits), the counter one such digit.
+std::string temporary_name(unsigned long process_id, unsigned counter);
+bool is_temporary(const std::string& name);
 std::vector<std::string> temporaries(const std::vector<std::string>& names);
 
 // The text of the "cannot save" box for the editor in `folder` (with its
 // trailing backslash).
 Bytes save_error_text(const std::string& folder);
+// The text of the "cannot read" box that ends an editor in `folder` whose
+// settings file is there but cannot be read.
+Bytes load_error_text(const std::string& folder);
+
 // Whether `box` is the editor's "cannot save" box for the editor in `folder`.
 ::testing::AssertionResult is_save_error(const Box& box, const std::string& folder);
 

@@ -143,12 +143,9 @@ TEST(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
     EXPECT_EQ(on_screen(*editor), current.screen);
     // Process ids come round again: leftovers may carry the names that this
     // editor would pick first.
-    char own[32];
-    for (int counter = 0; counter < 3; ++counter) {
-        std::snprintf(own, sizeof own, "mabiru.dat.~%lx.%d.tmp",
-                      static_cast<unsigned long>(editor->process_id()), counter);
-        folder.write(own, file_of(current.file).substr(0, 100));
-    }
+    for (unsigned counter = 0; counter < 3; ++counter)
+        folder.write(temporary_name(editor->process_id(), counter),
+                     file_of(current.file).substr(0, 100));
     const std::vector<std::string> stale = temporaries(folder.names());
     const Version last = type_new_values(*editor, current, "after-the-crashes", 50);
     editor->click(IDOK);
@@ -193,15 +190,15 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
 
     // Files that only look alike belong to someone else.
     const std::vector<std::pair<std::string, Bytes>> others = {
-        {"mabiru.dat.bak", "the user's own copy\r\n"},
-        {"mabiru.dat.~1f.tmp", "no counter\r\n"},
-        {"mabiru.dat.~xyz.0.tmp", "not a process id\r\n"},
-        {"other.dat.~1f.0.tmp", "another settings file's\r\n"},
+        {"mabiru.dat.bak", "the user's own copy\r\n"}, {"~1f", "no counter\r\n"},
+        {"~1f.0.tmp", "another program's\r\n"},        {"~XYZ.0", "not a process id\r\n"},
+        {"~123456789.0", "too long for one\r\n"},
     };
     for (const auto& [name, bytes] : others)
         folder.write(name, bytes);
     // Another editor's save, still writing its new file.
-    HeldFile busy(folder.file("mabiru.dat.~4d2.0.tmp"), GENERIC_WRITE);
+    const std::string writing = temporary_name(1234, 0);
+    HeldFile busy(folder.file(writing), GENERIC_WRITE);
     ASSERT_TRUE(busy.is_open());
 
     auto editor = start_editor(exe);
@@ -223,7 +220,7 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
 
     for (const auto& [name, bytes] : others)
         EXPECT_EQ(folder.read(name), std::optional<Bytes>(bytes)) << name << " was touched";
-    EXPECT_TRUE(folder.exists("mabiru.dat.~4d2.0.tmp"))
+    EXPECT_TRUE(folder.exists(writing))
         << "the save removed another editor's new file while it was being written";
     busy.release();
 }

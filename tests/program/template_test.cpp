@@ -13,6 +13,7 @@
 #include "dialog_template.h"
 #include "resources/control_ids.h"
 #include "settings/catalogue.h"
+#include "setup/setting_controls.h"
 #include "setup_template.h"
 
 namespace {
@@ -93,12 +94,12 @@ TEST(SetupTemplate, TabOrderPutsThePassiveBoxLast) {
 
 // Every setting with a control finds one of the fitting kind.
 TEST(SetupTemplate, ServesEveryControlOfTheCatalogue) {
-    for (std::size_t i = 0; i < settings_catalogue_size; ++i) {
-        const Setting& setting = settings_catalogue[i];
-        if (setting.control == 0)
-            continue;
-        SCOPED_TRACE(setting.key);
-        const Item* item = find_item(setting.control);
+    for (const SettingControl& shown : setting_controls) {
+        SCOPED_TRACE(shown.key);
+        const Setting* const found = find_setting(shown.key);
+        ASSERT_NE(found, nullptr);
+        const Setting& setting = *found;
+        const Item* item = find_item(shown.control);
         ASSERT_NE(item, nullptr);
         switch (setting.kind) {
         case SettingKind::flag:

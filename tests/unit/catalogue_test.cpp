@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "resources/control_ids.h"
 #include "settings/catalogue.h"
 #include "settings/password.h"
 
@@ -13,8 +12,6 @@ TEST(Catalogue, CollectOrder) {
     EXPECT_EQ(keys, "is_upload host id password ghostroot timediff is_passive is_create_archive "
                     "archive_filename archive_local_folder allow_files deny_files morelog "
                     "yeardiff dog ");
-    EXPECT_EQ(find_setting("deny_files")->control, IDC_DENY_FILES);
-    EXPECT_EQ(find_setting("dog")->control, 0);
     EXPECT_EQ(find_setting("Host"), nullptr);
 }
 

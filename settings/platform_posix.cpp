@@ -1,0 +1,175 @@
+// The storage layer's system calls on POSIX systems, where the unit tests,
+// the fuzzers and the benchmark run.
+#include "settings/platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sys {
+namespace {
+
+int fd_of(const File& file) {
+    return static_cast<int>(file.handle());
+}
+
+Result result_of(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return Result::not_found;
+    case EEXIST:
+        return Result::exists;
+    default:
+        return Result::failed;
+    }
+}
+
+int open_retrying(const std::string& path, int flags, mode_t mode = 0) {
+    int fd;
+    do
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = invalid;
+    }
+    return *this;
+}
+
+bool File::close() {
+    if (!is_open())
+        return true;
+    const int fd = fd_of(*this);
+    handle_ = invalid;
+    return ::close(fd) == 0;
+}
+
+Result open_for_reading(const std::string& path, File& file, std::size_t& size) {
+    const int fd = open_retrying(path, O_RDONLY);
+    if (fd < 0)
+        return result_of(errno);
+    file = File(fd);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+        return Result::failed;
+    size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    return Result::ok;
+}
+
+Result read(File& file, char* buffer, std::size_t n, std::size_t& got) {
+    ssize_t count;
+    do
+        count = ::read(fd_of(file), buffer, n);
+    while (count < 0 && errno == EINTR);
+    got = count > 0 ? static_cast<std::size_t>(count) : 0;
+    return count < 0 ? Result::failed : Result::ok;
+}
+
+bool may_replace(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return true;
+    if (S_ISDIR(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return false;
+    return ::access(path.c_str(), W_OK) == 0;
+}
+
+Result create_new(const std::string& path, const std::string& like, File& file) {
+    const int fd = open_retrying(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0)
+        return result_of(errno);
+    file = File(fd);
+    // The new file keeps the permissions of the one it replaces.
+    struct stat st;
+    if (::stat(like.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::fchmod(fd, st.st_mode & 07777);
+    return Result::ok;
+}
+
+bool write(File& file, const char* data, std::size_t n) {
+    for (std::size_t done = 0; done < n;) {
+        const ssize_t put = ::write(fd_of(file), data + done, n - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool sync(File& file) {
+    int rc;
+    do
+        rc = ::fsync(fd_of(file));
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+Result replace(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? Result::ok : Result::failed;
+}
+
+void sync_folder(const std::string& folder) {
+    // The rename is durable only once the folder is; some file systems
+    // cannot sync a folder, and the new file is in place either way.
+    const int fd = open_retrying(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void remove(const std::string& path) {
+    ::unlink(path.c_str());
+}
+
+std::vector<std::string> file_names(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* const dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st;
+        if (::stat((folder + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+unsigned long process_id() {
+    return static_cast<unsigned long>(::getpid());
+}
+
+bool process_running(unsigned long id) {
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+}
+
+void sleep_ms(unsigned ms) {
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(ms / 1000);
+    ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+} // namespace sys

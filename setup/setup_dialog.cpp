@@ -27,11 +27,23 @@ const Group groups[] = {
 } // namespace
 
 int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
-    if (load_settings(settings_map, settings_path_in(program_dir), field_separator) ==
-        ReadStatus::read)
+    const std::string path = settings_path_in(program_dir);
+    switch (load_settings(settings_map, path, field_separator)) {
+    case ReadStatus::read:
         to_memory_forms(settings_map);
-    else
+        break;
+    case ReadStatus::not_found:
         apply_defaults(settings_map, program_dir);
+        break;
+    case ReadStatus::unreadable: {
+        // The defaults would go over the user's settings at the next OK:
+        // say so and end before the dialog is ever shown.
+        const std::string message = path + texts::load_failed;
+        MessageBoxA(nullptr, message.c_str(), texts::error_caption, MB_OK);
+        end_dialog(1);
+        return 0;
+    }
+    }
     fill_controls();
     // Read back from the check boxes, which are what the user sees.
     for (const Group& group : groups)

@@ -69,6 +69,7 @@ std::string about_text() {
     return text;
 }
 
+const char load_failed[] = "\n\n設定ファイルが読み込めませんでした。";
 const char save_failed[] = "\n\n設定ファイルが保存できませんでした。";
 const char error_caption[] = "error";
 // clang-format on

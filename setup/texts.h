@@ -27,7 +27,8 @@ extern const char home_page[];
 extern const char about_caption[];
 std::string about_text();
 
-// Follows the settings path in the error box.
+// Follow the settings path in the error boxes.
+extern const char load_failed[];
 extern const char save_failed[];
 extern const char error_caption[];
 

@@ -556,6 +556,16 @@ bool Editor::still_open() const {
            IsWindow(dialog_) && IsWindowVisible(dialog_);
 }
 
+bool Editor::running() const {
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0;
+}
+
+bool Editor::shows_dialog() const {
+    Search s{info_.dwProcessId, nullptr, "MABIRU - setup", "#32770", nullptr};
+    EnumWindows(find_top_level, reinterpret_cast<LPARAM>(&s));
+    return s.found != nullptr;
+}
+
 Ending Editor::kill(DWORD* exit_code) {
     if (!info_.hProcess) {
         ADD_FAILURE() << "the editor was not started";

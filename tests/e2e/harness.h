@@ -150,6 +150,9 @@ class Editor {
     ::testing::AssertionResult exits_with(DWORD code, DWORD timeout_ms = kExitTimeoutMs);
     // True while the process is still running and its dialog is still there.
     bool still_open() const;
+    bool running() const;
+    // Whether a visible setup dialog of this process is on the screen.
+    bool shows_dialog() const;
     // Ends the process at once, as a crash or a power cut would, and waits
     // until it is gone. `exit_code` receives the code it ended with.
     Ending kill(DWORD* exit_code = nullptr);

@@ -113,26 +113,3 @@ TEST(SaveFailure, CancelAfterAFailedSaveWritesNothing) {
     EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(original));
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
 }
-
-TEST(SaveFailure, AFolderInThePlaceOfTheSettingsFileGivesDefaultsAndTheErrorAndStaysAFolder) {
-    Folder folder;
-    ASSERT_TRUE(CreateDirectoryA(folder.file("mabiru.dat").c_str(), nullptr));
-    folder.write("mabiru.dat\\inside.txt", "keep");
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
-    EXPECT_EQ(editor.text(IDC_HOST), "127.0.0.1");
-    EXPECT_EQ(editor.text(IDC_PASSWORD), "8642");
-
-    editor.click(IDOK);
-    std::optional<Box> box = editor.wait_box();
-    ASSERT_TRUE(box) << "no error box with a folder named mabiru.dat";
-    expect_save_error(editor, *box, folder);
-    ASSERT_TRUE(editor.answer(*box, IDOK));
-    EXPECT_TRUE(editor.still_open());
-    editor.click(IDCANCEL);
-    ASSERT_TRUE(editor.exits_with(0));
-
-    EXPECT_TRUE(GetFileAttributesA(folder.file("mabiru.dat").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(folder.read("mabiru.dat\\inside.txt"), "keep");
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
-}

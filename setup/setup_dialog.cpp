@@ -1,5 +1,7 @@
 #include "setup/setup_dialog.h"
 
+#include <algorithm>
+
 #include "resources/control_ids.h"
 #include "settings/catalogue.h"
 #include "setup/app_state.h"
@@ -84,6 +86,9 @@ bool SetupDialog::collect_and_save() {
             value = is_item_checked(shown.control) ? "1" : "0";
         } else {
             get_item_text(shown.control, value);
+            // 0x1A would end the file where it stands when it is read back.
+            // It is never the second byte of a double-byte character.
+            value.erase(std::remove(value.begin(), value.end(), '\x1A'), value.end());
         }
     }
     to_file_forms(settings_map);

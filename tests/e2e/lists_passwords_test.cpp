@@ -78,6 +78,37 @@ TEST(ListsAndPasswords, PastedListsWithBareLineFeedsAreStoredAsWholeLines) {
     EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
 }
 
+TEST(ListsAndPasswords, PastedEndOfFileBytesAreDroppedSoEveryKeyComesBack) {
+    // Read back, a 0x1A ends the file: after the host, every later key would
+    // be lost at the next start and for good at the next OK.
+    Folder folder;
+    folder.write("mabiru.dat", file_of(sample_values()));
+    const std::string exe = folder.add_editor();
+    const Bytes hyo = "\x95\x5C"; // 表, whose second byte is a backslash
+    run_and_ok(exe, [&](Editor& editor) {
+        editor.type(IDC_HOST, "\x1A"
+                              "ftp.example.net\x1A");
+        editor.type(IDC_ALLOW_FILES, "a.txt\r\n" + hyo +
+                                         "\x1A"
+                                         ".txt\r\n\x1A");
+    });
+    Values expected = sample_values();
+    expected["host"] = "ftp.example.net";
+    expected["allow_files"] = "a.txt\x02" + hyo + ".txt\x02";
+    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
+
+    Editor editor(exe);
+    ASSERT_TRUE(editor.opened());
+    EXPECT_EQ(editor.text(IDC_HOST), "ftp.example.net");
+    EXPECT_EQ(editor.text(IDC_USER_ID), "author");
+    EXPECT_EQ(editor.text(IDC_PASSWORD), "s3cret");
+    EXPECT_EQ(editor.text(IDC_TIME_DIFF), "-9");
+    EXPECT_TRUE(editor.checked(IDC_PASSIVE));
+    EXPECT_EQ(escaped(editor.text(IDC_ALLOW_FILES)), escaped("a.txt\r\n" + hyo + ".txt\r\n"));
+    editor.click(IDCANCEL);
+    ASSERT_TRUE(editor.exits_with(0));
+}
+
 TEST(ListsAndPasswords, DoubleBytePasswordRoundTripsByteForByte) {
     // Both kana end in the byte 0x5C, a trap for anything that walks bytes.
     const Bytes password = "パス表ソ日本語pw";

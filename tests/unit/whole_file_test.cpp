@@ -6,7 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -43,6 +45,13 @@ unsigned long ended_process() {
 
 std::string native(const fs::path& p) {
     return p.string();
+}
+
+std::vector<std::string> listing_of(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
 }
 
 void touch(const fs::path& p) {
@@ -104,6 +113,31 @@ DWORD WINAPI release_later(void* param) {
 }
 
 } // namespace
+
+// The longest settings path the system takes: 259 bytes and the terminator.
+TEST(WholeFile, ASettingsPathAtTheSystemsLimitSavesAndLoads) {
+    const std::string base = native(fs::temp_directory_path() / "mabiru-long");
+    std::string folder = base + "\\";
+    // The folder's own backslash, then the editor's second one and the name.
+    const std::size_t room = 259 - (folder.size() + std::strlen("\\\\mabiru.dat"));
+    folder += std::string(room, 'f') + "\\";
+    ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
+    const std::string path = folder + "\\mabiru.dat"; // doubled, as the editor builds it
+    ASSERT_EQ(path.size(), 259u);
+
+    const SettingsMap map = {{"host", "h.example"}, {"id", "me"}};
+    ASSERT_TRUE(save_settings(map, path, "\x01"));
+    ASSERT_TRUE(save_settings(map, path, "\x01")) << "replacing it";
+    SettingsMap back;
+    EXPECT_EQ(load_settings(back, path, "\x01"), ReadStatus::read);
+    EXPECT_EQ(back, map);
+    EXPECT_EQ(listing_of(folder), std::vector<std::string>{"mabiru.dat"});
+    DeleteFileA(path.c_str());
+    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryA(base.c_str());
+}
 
 TEST(WholeFile, LoadingWaitsOutABriefHoldButReportsALongOneAsUnreadable) {
     const std::string path = native(fs::temp_directory_path() / "mabiru-held.dat");

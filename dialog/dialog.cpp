@@ -2,6 +2,7 @@
 
 #include <mmsystem.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -114,11 +115,14 @@ INT_PTR route(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 
 INT_PTR CALLBACK dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 #if defined(__cpp_exceptions)
-    // An exception must not unwind through the platform's frames.
+    // An exception must not unwind through the platform's frames. Nor may
+    // the dialog go on half done: a WM_INITDIALOG cut short by running out
+    // of memory would show empty fields that OK writes over the settings.
+    // The process ends, as the build without exceptions ends it.
     try {
         return route(window, message, wparam, lparam);
     } catch (...) {
-        return 0;
+        std::abort();
     }
 #else
     return route(window, message, wparam, lparam);

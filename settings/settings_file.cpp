@@ -97,10 +97,16 @@ class Loader final : public ReadSink {
 
 } // namespace
 
-void parse_settings(const std::string& bytes, SettingsMap& map, const std::string& separator) {
+void parse_settings(const std::string& bytes, SettingsMap& map, const std::string& separator,
+                    std::size_t block_size) {
     Loader loader(separator);
     loader.start(bytes.size());
-    loader.take(bytes.data(), bytes.size());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t n = std::min(block_size, bytes.size() - at);
+        if (!loader.take(bytes.data() + at, n))
+            break;
+        at += n;
+    }
     loader.add_to(map);
 }
 

@@ -2,6 +2,7 @@
 // ascending byte order of the keys.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -18,8 +19,11 @@ ReadStatus load_settings(SettingsMap& map, const std::string& path, const std::s
 
 // Adds every well-formed line of `bytes`, a settings file's content, to
 // `map`. The text-mode rules apply: CR LF or a lone LF ends a line, 0x1A
-// ends the file, a zero byte ends its line's text.
-void parse_settings(const std::string& bytes, SettingsMap& map, const std::string& separator);
+// ends the file, a zero byte ends its line's text. The bytes are taken in
+// blocks of `block_size`, as a file is read; the result is the same for
+// any size.
+void parse_settings(const std::string& bytes, SettingsMap& map, const std::string& separator,
+                    std::size_t block_size = std::size_t(-1));
 
 // Whether an entry written with `separator` loads back as it was: nothing
 // in it may hold an LF, 0x1A or a zero byte, and the key must be non-empty

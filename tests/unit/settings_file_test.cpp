@@ -138,12 +138,16 @@ TEST_F(SettingsFile, LineRulesHoldInLongLinesAndAcrossReadBlocks) {
     const std::string w((1u << 20) - 3, 'w');
     bytes = "g" + S + w + "\r\n" + bytes;
     ASSERT_EQ(bytes[(1u << 20) - 1], '\r');
-    EXPECT_EQ(load(bytes), (SettingsMap{{"g", w},
-                                        {"a", x},
-                                        {"b", y + "\rz"},
-                                        {"c", "v\r"},
-                                        {"d", "w" + z + "\r" + z + "\r"},
-                                        {"e", y + "\r"}}));
+    const SettingsMap expected = {
+        {"g", w},       {"a", x}, {"b", y + "\rz"}, {"c", "v\r"}, {"d", "w" + z + "\r" + z + "\r"},
+        {"e", y + "\r"}};
+    EXPECT_EQ(load(bytes), expected);
+    // Small blocks put CRs, zeros and 0x1A at every place in a block.
+    for (const std::size_t block : {1u, 7u, 16u}) {
+        SettingsMap map;
+        parse_settings(bytes, map, S, block);
+        EXPECT_EQ(map, expected) << "in blocks of " << block;
+    }
 }
 
 TEST_F(SettingsFile, LoadTakesAHugeLineWithoutLineFeed) {

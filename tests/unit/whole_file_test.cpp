@@ -47,13 +47,6 @@ std::string native(const fs::path& p) {
     return p.string();
 }
 
-std::vector<std::string> listing_of(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
-
 void touch(const fs::path& p) {
     std::ofstream(p, std::ios::binary) << "x";
 }
@@ -99,6 +92,14 @@ TEST(TempFiles, OnlyTheLeftoversOfEndedEditorsAreRemoved) {
 
 #ifdef _WIN32
 namespace {
+
+std::vector<std::string> listing_of(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
 
 struct Release {
     HANDLE handle;

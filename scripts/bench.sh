@@ -15,10 +15,9 @@ done
 echo "== settings round trip (64 MB file)"
 build/native/bench/roundtrip/bench_roundtrip "$(mktemp -d)" 9
 
-. scripts/xvfb.sh
-. scripts/wine-env.sh
+. scripts/wine.sh
 start_private_display
-trap '"$WINESERVER_BIN" -k >/dev/null 2>&1 || true; stop_private_display' EXIT
+trap stop_wine_and_display EXIT
 echo "== start-up under Wine"
 "$WINE64" build/win64/bench/startup/startup-bench.exe build/win64/setup/mabiru-setup.exe \
   build/win64/bench/startup/empty-dialog.exe build/win64/bench/startup/template-only.exe \

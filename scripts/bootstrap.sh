@@ -44,5 +44,5 @@ for t in i686-w64-mingw32 x86_64-w64-mingw32; do
   done
 done
 
-"$(dirname "$0")/wine-prefix.sh"
+bash "$(dirname "$0")/wine.sh" prefix
 echo "bootstrap: ready"

@@ -6,8 +6,7 @@
 # a DISPLAY it starts its own Xvfb on a free display and stops it afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/wine-env.sh
-. scripts/xvfb.sh
+. scripts/wine.sh
 
 exe=${1:-}
 out=${2:-docs/setup-dialog.png}
@@ -20,7 +19,7 @@ if [ -z "$exe" ]; then
 fi
 [ -f "$exe" ] || { echo "screenshot: no editor at $exe" >&2; exit 1; }
 
-bash scripts/wine-prefix.sh
+wine_prefix
 start_private_display
 
 # A folder of its own on drive C:, so the picture shows a short, tidy path
@@ -36,7 +35,7 @@ finish() {
   kill "$editor_pid" 2>/dev/null || true
   wait "$editor_pid" 2>/dev/null || true
   rm -rf "$work"
-  stop_private_display
+  stop_wine_and_display
 }
 trap finish EXIT
 

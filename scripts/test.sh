@@ -6,8 +6,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/bootstrap.sh || exit 1
-. scripts/xvfb.sh
-. scripts/wine-env.sh
+. scripts/wine.sh
 
 jobs=$(nproc)
 presets=(native asan fuzz win64 win32)
@@ -18,11 +17,7 @@ for preset in "${presets[@]}"; do
 done
 
 start_private_display || exit 1
-cleanup() {
-  "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
-  stop_private_display
-}
-trap cleanup EXIT
+trap stop_wine_and_display EXIT
 
 passed=0
 failed=0

@@ -1,6 +1,6 @@
 # The download: the shipped exe and the user guide in one zip, built by the
 # `release` target of the i686 build.
-if(MABIRU_SIZE_RELEASE AND TARGET mabiru-setup)
+if(MABIRU_SIZE_RELEASE AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86" AND TARGET mabiru-setup)
   set(MABIRU_RELEASE_ZIP ${PROJECT_SOURCE_DIR}/dist/mabiru-setup-${PROJECT_VERSION}-win32.zip)
   add_custom_target(release
     COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-shipped.sh $<TARGET_FILE:mabiru-setup>

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite: unit tests natively and with ASan/UBSan, the fuzzers
-# for a short bounded time, the unit and end-to-end tests as Windows x86_64
-# programs under Wine, and the shipped i686 build compiled and checked.
+# for a short bounded time, the unit, end-to-end and fault tests as Windows
+# x86_64 programs under Wine (once with the test hooks, once against an exe
+# built with exactly the shipped options), and the shipped i686 build
+# compiled and checked.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,7 +11,7 @@ bash scripts/bootstrap.sh || exit 1
 . scripts/wine.sh
 
 jobs=$(nproc)
-presets=(native asan fuzz win64 win32)
+presets=(native asan fuzz win64 win64-shipped win32)
 for preset in "${presets[@]}"; do
   echo "== build: $preset"
   cmake --preset "$preset" >/dev/null || exit 1
@@ -40,7 +42,7 @@ run_suite() {
   rm -f "$log"
 }
 
-for preset in native asan fuzz win64; do
+for preset in native asan fuzz win64 win64-shipped; do
   run_suite "$preset"
 done
 

@@ -96,10 +96,22 @@ void SetupDialog::ask_detailed_settings() {
 
 namespace {
 
+// Windows 7 without KB2533623 refuses LOAD_LIBRARY_SEARCH_SYSTEM32; there
+// the full path into the system folder keeps other copies out just as well.
+HMODULE load_shell() {
+    if (const HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return shell;
+    char folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    return LoadLibraryA((std::string(folder, length) + "\\shell32.dll").c_str());
+}
+
 // The shell brings a dozen DLLs into the process; only Yes in the about box
 // needs it, so it is loaded then and not at every start.
 void open_in_browser(const char* address) {
-    const HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE shell = load_shell();
     if (!shell)
         return;
     using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);

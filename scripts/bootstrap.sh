@@ -12,6 +12,7 @@ packages=(
   xvfb x11-utils imagemagick
   locales fonts-ipafont-gothic
   zip unzip
+  python3
 )
 
 missing=()

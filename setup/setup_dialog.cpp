@@ -25,7 +25,28 @@ const Group groups[] = {
 
 } // namespace
 
+namespace {
+
+// A dialog takes no icon from its template; the title bar and the taskbar
+// show the program's own only once the window is given it.
+void show_program_icon(HWND dialog, HINSTANCE instance) {
+    const struct {
+        WPARAM kind;
+        int width, height;
+    } icons[] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    for (const auto& icon : icons) {
+        // Shared: the system frees it with the module.
+        const HANDLE image =
+            LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON,
+                       GetSystemMetrics(icon.width), GetSystemMetrics(icon.height), LR_SHARED);
+        SendMessageA(dialog, WM_SETICON, icon.kind, reinterpret_cast<LPARAM>(image));
+    }
+}
+
+} // namespace
+
 int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
+    show_program_icon(window, instance);
     if (load_settings(settings_map, settings_path_in(program_dir), field_separator))
         to_memory_forms(settings_map);
     else

@@ -70,6 +70,12 @@ TEST(IconAndDpi, ExeHoldsIconOneAt16_32And48PixelsInPaletteColours) {
     EXPECT_EQ(widths, (std::set<int>{16, 32, 48}));
 }
 
+TEST(IconAndDpi, ManifestDeclaresSystemDpiAwareness) {
+    const std::string manifest = resource_of(editor_exe(), RT_MANIFEST, 1);
+    ASSERT_FALSE(manifest.empty()) << "no manifest";
+    EXPECT_NE(manifest.find("<dpiAware>true</dpiAware>"), std::string::npos) << manifest;
+}
+
 TEST(IconAndDpi, DialogShowsTheIconInItsTitleBar) {
     Folder folder;
     Editor editor(folder.add_editor());

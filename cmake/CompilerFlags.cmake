@@ -33,6 +33,7 @@ function(mabiru_shipped_options target)
   if(MABIRU_SIZE_RELEASE)
     target_compile_options(${target} PRIVATE -Os -fno-exceptions -fno-rtti -ffunction-sections
                            -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables)
-    target_link_options(${target} PRIVATE -s -Wl,--gc-sections)
+    # No link time in the PE header: the same sources give the same bytes.
+    target_link_options(${target} PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
   endif()
 endfunction()

@@ -46,25 +46,33 @@ for preset in native asan fuzz win64 win64-shipped; do
   run_suite "$preset"
 done
 
+# Runs one check and counts it.
+count() { if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; }
+
 echo "== check: shipped i686 build"
-if bash scripts/check-shipped.sh build/win32/setup/mabiru-setup.exe; then
+count bash scripts/check-shipped.sh build/win32/setup/mabiru-setup.exe
+
+echo "== check: release download"
+contents="" zip=""
+if cmake --build --preset win32 --target release >/dev/null; then
+  zip=$(ls dist/mabiru-setup-*-win32.zip)
+  contents=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+fi
+# The zip holds the exe just built and nothing else but the guide.
+if [ "$contents" = "mabiru-setup.exe readme.txt " ] &&
+  unzip -p "$zip" mabiru-setup.exe | cmp -s - build/win32/setup/mabiru-setup.exe; then
+  echo "release: $zip holds the shipped mabiru-setup.exe and readme.txt"
   passed=$((passed + 1))
 else
+  echo "release: the download is missing, incomplete or holds another exe"
   failed=$((failed + 1))
 fi
 
-echo "== check: release download"
-contents=""
-if cmake --build --preset win32 --target release >/dev/null; then
-  contents=$(unzip -Z1 dist/mabiru-setup-*-win32.zip | sort | tr '\n' ' ')
-fi
-if [ "$contents" = "mabiru-setup.exe readme.txt " ]; then
-  echo "release: $(ls dist/mabiru-setup-*-win32.zip) holds mabiru-setup.exe and readme.txt"
-  passed=$((passed + 1))
-else
-  echo "release: the download is missing or incomplete"
-  failed=$((failed + 1))
-fi
+echo "== check: release SHA-256 file"
+count bash -c 'cd dist && sha256sum -c "$(basename "$1").sha256"' - "${zip:-none}"
+
+echo "== check: a second build elsewhere gives the same bytes"
+count bash scripts/check-reproducible.sh
 
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -27,8 +27,13 @@ if(WIN32)
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
 
-if(MABIRU_SIZE_RELEASE)
-  add_compile_options(-Os -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections
-                      -fno-asynchronous-unwind-tables -fno-unwind-tables)
-  add_link_options(-s -Wl,--gc-sections)
-endif()
+# The shipped options, for the editor and the libraries linked into it: the
+# tests built beside them keep exceptions, which GoogleTest reports through.
+function(mabiru_shipped_options target)
+  if(MABIRU_SIZE_RELEASE)
+    target_compile_options(${target} PRIVATE -Os -fno-exceptions -fno-rtti -ffunction-sections
+                           -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables)
+    # No link time in the PE header: the same sources give the same bytes.
+    target_link_options(${target} PRIVATE -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+  endif()
+endfunction()

@@ -3,6 +3,8 @@
 #pragma once
 
 #define IDD_SETUP 101
+// The program's icon: the lowest ID, so Explorer shows it for the exe.
+#define IDI_PROGRAM 1
 
 #define IDC_HOST 1000
 #define IDC_USER_ID 1001

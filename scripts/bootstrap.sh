@@ -12,6 +12,7 @@ packages=(
   xvfb x11-utils imagemagick
   locales fonts-ipafont-gothic
   zip unzip
+  python3
 )
 
 missing=()
@@ -44,5 +45,5 @@ for t in i686-w64-mingw32 x86_64-w64-mingw32; do
   done
 done
 
-"$(dirname "$0")/wine-prefix.sh"
+bash "$(dirname "$0")/wine.sh" prefix
 echo "bootstrap: ready"

@@ -12,12 +12,11 @@ for preset in win64 win32; do
 done
 echo "run: shipped build at build/win32/setup/mabiru-setup.exe"
 
-. scripts/xvfb.sh
-. scripts/wine-env.sh
+. scripts/wine.sh
 if [ -z "${DISPLAY:-}" ]; then
   echo "run: no display is set; the editor runs on a private Xvfb display you cannot see"
   start_private_display
-  trap stop_private_display EXIT
+  trap stop_wine_and_display EXIT
 fi
 echo "run: starting build/win64/setup/mabiru-setup.exe (it edits build/win64/setup/mabiru.dat)"
 "$WINE64" build/win64/setup/mabiru-setup.exe

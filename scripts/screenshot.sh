@@ -1,26 +1,29 @@
 #!/usr/bin/env bash
 # Takes a picture of the setup dialog as a first start shows it (no settings
 # file, so every field holds its default) and stores just the dialog window.
-#   bash scripts/screenshot.sh [EDITOR.exe] [OUT.png]
-# Without an exe it builds the win64 editor (or uses the one built). Without
-# a DISPLAY it starts its own Xvfb on a free display and stops it afterwards.
+#   bash scripts/screenshot.sh [EDITOR.exe] [OUT.png] [DPI]
+# Without an exe it builds the editor with the shipped options (or uses the
+# one built). A DPI other than 96 gets a Wine prefix of its own, so the
+# tests' prefix never sees it. Without a DISPLAY it starts its own Xvfb on a
+# free display and stops it afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/wine-env.sh
-. scripts/xvfb.sh
+. scripts/wine.sh
 
 exe=${1:-}
 out=${2:-docs/setup-dialog.png}
+dpi=${3:-96}
 if [ -z "$exe" ]; then
-  exe=build/win64/setup/mabiru-setup.exe
+  exe=build/win64-shipped/setup/mabiru-setup.exe
   if [ ! -f "$exe" ]; then
-    cmake --preset win64 >/dev/null
-    cmake --build --preset win64 --target mabiru-setup
+    cmake --preset win64-shipped >/dev/null
+    cmake --build --preset win64-shipped --target mabiru-setup
   fi
 fi
 [ -f "$exe" ] || { echo "screenshot: no editor at $exe" >&2; exit 1; }
 
-bash scripts/wine-prefix.sh
+[ "$dpi" = 96 ] || export WINEPREFIX="$WINEPREFIX-${dpi}dpi"
+wine_prefix "$dpi"
 start_private_display
 
 # A folder of its own on drive C:, so the picture shows a short, tidy path
@@ -36,7 +39,7 @@ finish() {
   kill "$editor_pid" 2>/dev/null || true
   wait "$editor_pid" 2>/dev/null || true
   rm -rf "$work"
-  stop_private_display
+  stop_wine_and_display
 }
 trap finish EXIT
 

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # The whole test suite: unit tests natively and with ASan/UBSan, the fuzzers
-# for a short bounded time, the unit and end-to-end tests as Windows x86_64
-# programs under Wine, and the shipped i686 build compiled and checked.
+# for a short bounded time, the unit, end-to-end and fault tests as Windows
+# x86_64 programs under Wine (once with the test hooks, once against an exe
+# built with exactly the shipped options), and the shipped i686 build
+# compiled and checked.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/bootstrap.sh || exit 1
-. scripts/xvfb.sh
-. scripts/wine-env.sh
+. scripts/wine.sh
 
 jobs=$(nproc)
-presets=(native asan fuzz win64 win32)
+presets=(native asan fuzz win64 win64-shipped win32)
 for preset in "${presets[@]}"; do
   echo "== build: $preset"
   cmake --preset "$preset" >/dev/null || exit 1
@@ -18,11 +19,7 @@ for preset in "${presets[@]}"; do
 done
 
 start_private_display || exit 1
-cleanup() {
-  "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
-  stop_private_display
-}
-trap cleanup EXIT
+trap stop_wine_and_display EXIT
 
 passed=0
 failed=0
@@ -45,29 +42,37 @@ run_suite() {
   rm -f "$log"
 }
 
-for preset in native asan fuzz win64; do
+for preset in native asan fuzz win64 win64-shipped; do
   run_suite "$preset"
 done
 
+# Runs one check and counts it.
+count() { if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; }
+
 echo "== check: shipped i686 build"
-if bash scripts/check-shipped.sh build/win32/setup/mabiru-setup.exe; then
+count bash scripts/check-shipped.sh build/win32/setup/mabiru-setup.exe
+
+echo "== check: release download"
+contents="" zip=""
+if cmake --build --preset win32 --target release >/dev/null; then
+  zip=$(ls dist/mabiru-setup-*-win32.zip)
+  contents=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+fi
+# The zip holds the exe just built and nothing else but the guide.
+if [ "$contents" = "mabiru-setup.exe readme.txt " ] &&
+  unzip -p "$zip" mabiru-setup.exe | cmp -s - build/win32/setup/mabiru-setup.exe; then
+  echo "release: $zip holds the shipped mabiru-setup.exe and readme.txt"
   passed=$((passed + 1))
 else
+  echo "release: the download is missing, incomplete or holds another exe"
   failed=$((failed + 1))
 fi
 
-echo "== check: release download"
-contents=""
-if cmake --build --preset win32 --target release >/dev/null; then
-  contents=$(unzip -Z1 dist/mabiru-setup-*-win32.zip | sort | tr '\n' ' ')
-fi
-if [ "$contents" = "mabiru-setup.exe readme.txt " ]; then
-  echo "release: $(ls dist/mabiru-setup-*-win32.zip) holds mabiru-setup.exe and readme.txt"
-  passed=$((passed + 1))
-else
-  echo "release: the download is missing or incomplete"
-  failed=$((failed + 1))
-fi
+echo "== check: release SHA-256 file"
+count bash -c 'cd dist && sha256sum -c "$(basename "$1").sha256"' - "${zip:-none}"
+
+echo "== check: a second build elsewhere gives the same bytes"
+count bash scripts/check-reproducible.sh
 
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

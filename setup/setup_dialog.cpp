@@ -26,6 +26,22 @@ const Group groups[] = {
     {IDC_CREATE_ARCHIVE, {IDC_ARCHIVE_FILENAME, IDC_ARCHIVE_FOLDER}, 2},
 };
 
+// A dialog takes no icon from its template; the title bar and the taskbar
+// show the program's own only once the window is given it.
+void show_program_icon(HWND dialog, HINSTANCE instance) {
+    const struct {
+        WPARAM kind;
+        int width, height;
+    } icons[] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+    for (const auto& icon : icons) {
+        // Shared: the system frees it with the module.
+        const HANDLE image =
+            LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON,
+                       GetSystemMetrics(icon.width), GetSystemMetrics(icon.height), LR_SHARED);
+        SendMessageA(dialog, WM_SETICON, icon.kind, reinterpret_cast<LPARAM>(image));
+    }
+}
+
 } // namespace
 
 int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
@@ -46,6 +62,7 @@ int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
         return 0;
     }
     }
+    show_program_icon(window, instance);
     fill_controls();
     // Read back from the check boxes, which are what the user sees.
     for (const Group& group : groups)
@@ -112,10 +129,22 @@ void SetupDialog::ask_detailed_settings() {
 
 namespace {
 
+// Windows 7 without KB2533623 refuses LOAD_LIBRARY_SEARCH_SYSTEM32; there
+// the full path into the system folder keeps other copies out just as well.
+HMODULE load_shell() {
+    if (const HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return shell;
+    char folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    return LoadLibraryA((std::string(folder, length) + "\\shell32.dll").c_str());
+}
+
 // The shell brings a dozen DLLs into the process; only Yes in the about box
 // needs it, so it is loaded then and not at every start.
 void open_in_browser(const char* address) {
-    const HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE shell = load_shell();
     if (!shell)
         return;
     using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);

@@ -4,6 +4,8 @@
 // symbol demangler: about 100 KiB of an exe that must stay small. Without
 // exceptions a throw ends the process anyway; these end it at once.
 #include <cstdlib>
+#include <new>
+#include <string>
 
 #if defined(__cpp_exceptions)
 #error "shipped_runtime.cpp belongs only in builds without exceptions"
@@ -58,6 +60,30 @@ void __throw_underflow_error(const char*) {
 }
 
 } // namespace std
+
+// The library's operator new throws bad_alloc, and its nothrow forms catch
+// it: either brings in the personality routine and, with it, the DWARF
+// unwinder and every object's unwind tables (about 45 KB). Out of memory
+// ends the process here as any other throw would.
+void* operator new(std::size_t size) {
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    abort();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size ? size : 1);
+}
+
+// The library's own std::string carries unwind tables for every member,
+// and the linker keeps them all together with the code they describe.
+// Instantiated here, without exceptions, only the members in use remain.
+template class std::basic_string<char>;
 
 namespace __gnu_cxx {
 

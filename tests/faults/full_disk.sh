@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Runs the full-disk test on a small file system of its own: a tmpfs just
 # larger than the editor, mounted for the run and removed afterwards.
-# Usage: full_disk.sh <mabiru-faults.exe> <wine-run.sh> <mabiru-setup.exe>
+# Usage: full_disk.sh <mabiru-faults.exe> <scripts/wine.sh> <mabiru-setup.exe>
 # Exits 77 (ctest: skipped) when it cannot mount one.
 set -uo pipefail
 
 skipped=77
 tests_exe=$1
-wine_run=$2
+wine_sh=$2
 editor_exe=$3
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -36,4 +36,4 @@ cleanup() {
 trap cleanup EXIT
 
 echo "full-disk: ${size_kib} KiB tmpfs on $dir"
-MABIRU_FAULTS_FULL_DISK_DIR="Z:${dir//\//\\}" bash "$wine_run" "$tests_exe" --gtest_filter='FullDisk.*'
+MABIRU_FAULTS_FULL_DISK_DIR="Z:${dir//\//\\}" bash "$wine_sh" run "$tests_exe" --gtest_filter='FullDisk.*'

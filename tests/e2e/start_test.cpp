@@ -26,7 +26,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, ProgramStart,
 
 TEST(ProgramStart, ExeInADoubleByteFolderFindsAndWritesItsSettingsBesideItself) {
     // Both names end in a character whose second byte is 0x5C, the backslash.
-    ASSERT_EQ(GetACP(), 932u) << "needs the Japanese code page (scripts/wine-run.sh sets it)";
+    ASSERT_EQ(GetACP(), 932u) << "needs the Japanese code page (scripts/wine.sh sets it)";
     const Bytes table = "表", so = "ソ";
     ASSERT_EQ(table, "\x95\x5C");
     ASSERT_EQ(so, "\x83\x5C");

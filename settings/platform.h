@@ -25,7 +25,14 @@ class File {
     explicit File(std::intptr_t handle) : handle_(handle) {}
     ~File() { close(); }
     File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = invalid; }
-    File& operator=(File&& other) noexcept;
+    File& operator=(File&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = other.handle_;
+            other.handle_ = invalid;
+        }
+        return *this;
+    }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 

@@ -40,15 +40,6 @@ int open_retrying(const std::string& path, int flags, mode_t mode = 0) {
 
 } // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = invalid;
-    }
-    return *this;
-}
-
 bool File::close() {
     if (!is_open())
         return true;

@@ -37,15 +37,6 @@ constexpr std::size_t max_piece = std::size_t(1) << 30;
 
 } // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = invalid;
-    }
-    return *this;
-}
-
 bool File::close() {
     if (!is_open())
         return true;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "settings/mbtext.h"
 
@@ -124,11 +123,13 @@ bool entry_loads_back(const std::string& key, const std::string& value,
         holds_unwritable_byte(value) || holds_unwritable_byte(separator))
         return false;
     // Everything after the first separator is the value, so the line comes
-    // back as written when the key does, followed by exactly one separator.
-    std::vector<std::string> fields;
+    // back as written when the loader's own split finds the key whole,
+    // followed by exactly one separator.
     const std::string probe = key + separator + "v";
-    return split_fields(probe.c_str(), separator.c_str(), fields, 2) == 2 && fields[0] == key &&
-           fields[1] == "v";
+    EntrySplit at;
+    return split_entry(probe.data(), probe.size(), separator.c_str(), at) == 2 &&
+           at.key_begin == 0 && at.key_end == key.size() &&
+           at.value_begin == key.size() + separator.size();
 }
 
 bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator) {

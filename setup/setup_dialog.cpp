@@ -104,8 +104,10 @@ bool SetupDialog::collect_and_save() {
         } else {
             get_item_text(shown.control, value);
             // 0x1A would end the file where it stands when it is read back.
-            // It is never the second byte of a double-byte character.
-            value.erase(std::remove(value.begin(), value.end(), '\x1A'), value.end());
+            // It is never the second byte of a double-byte character. The
+            // password goes to the file as hexadecimal digits and keeps it.
+            if (!setting || setting->kind != SettingKind::password)
+                value.erase(std::remove(value.begin(), value.end(), '\x1A'), value.end());
         }
     }
     to_file_forms(settings_map);

@@ -128,6 +128,23 @@ TEST(ListsAndPasswords, DoubleBytePasswordRoundTripsByteForByte) {
     EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
 }
 
+TEST(ListsAndPasswords, AStoredPasswordHolding1AIsSavedBackUnchanged) {
+    // Stored as hexadecimal digits, the password may hold the byte that
+    // ends a file: it must come back byte for byte after an OK.
+    Folder folder;
+    Values file = sample_values();
+    file["password"] = "37c43e933f";
+    ASSERT_EQ(scrambled(Bytes("ab\x1A"
+                              "cd")),
+              file["password"]);
+    folder.write("mabiru.dat", file_of(file));
+    run_and_ok(folder.add_editor(), [](Editor& editor) {
+        EXPECT_EQ(escaped(editor.text(IDC_PASSWORD)), escaped("ab\x1A"
+                                                              "cd"));
+    });
+    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(file)));
+}
+
 TEST(ListsAndPasswords, PasswordsOfOddAndEvenLengthFromAFileShowPlain) {
     for (const Bytes password : {"x", "ab", "abc", "Pass word!"}) {
         SCOPED_TRACE("password \"" + password + "\"");

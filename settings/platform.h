@@ -12,7 +12,8 @@ namespace sys {
 
 enum class Result {
     ok,
-    not_found, // the file or a folder on its path is not there
+    not_found, // the file or a folder on its path is not there, or cannot be
+               // (a name the system cannot spell, a path over its limit)
     exists,    // a file of that name is there already
     busy,      // another program holds the file for now: worth another try
     failed,    // anything else
@@ -66,18 +67,39 @@ bool write(File& file, const char* data, std::size_t n);
 // Waits until the written bytes are on the disk.
 bool sync(File& file);
 
-// Puts `from` in place of `to` in one step.
+// What a save needs to know of the file at `path` before it writes.
+struct FileFacts {
+    // The file itself, where `path` is a symbolic link to it; else `path`.
+    std::string real_path;
+    // How many names (hard links) the file has; 0 when there is no file.
+    unsigned names = 0;
+};
+FileFacts facts_of(const std::string& path);
+
+// Puts `from` in place of `to` in one step; an existing `to` keeps its
+// security and streams where the system can keep them.
 Result replace(const std::string& from, const std::string& to);
+
+// Opens an existing file for writing over its bytes, sharing it with
+// readers and writers as a plain open would.
+Result open_for_overwrite(const std::string& path, File& file);
+// Writes `data` over the file from its start and cuts it to that length,
+// then waits until it is on the disk. Room for a longer file is claimed
+// first, so that a full disk leaves the old bytes as they were.
+bool overwrite(File& file, const char* data, std::size_t n);
 // Makes a replace in `folder` durable where the system needs that; best effort.
 void sync_folder(const std::string& folder);
 void remove(const std::string& path);
 
-// Names of the plain files in `folder` ("" for the current one).
-std::vector<std::string> file_names(const std::string& folder);
+struct FileEntry {
+    std::string name;
+    // Seconds since it was last written; negative for a time ahead of the clock.
+    long long age_s;
+};
+// The plain files in `folder` ("" for the current one).
+std::vector<FileEntry> files_in(const std::string& folder);
 
 unsigned long process_id();
-// True unless the process is known to have ended.
-bool process_running(unsigned long id);
 
 void sleep_ms(unsigned ms);
 // The value of an environment variable; empty when it is not set.

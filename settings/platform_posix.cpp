@@ -3,11 +3,11 @@
 #include "settings/platform.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +22,7 @@ Result result_of(int error) {
     switch (error) {
     case ENOENT:
     case ENOTDIR:
+    case ENAMETOOLONG:
         return Result::not_found;
     case EEXIST:
         return Result::exists;
@@ -110,8 +111,43 @@ bool sync(File& file) {
     return rc == 0;
 }
 
+FileFacts facts_of(const std::string& path) {
+    FileFacts facts;
+    facts.real_path = path;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return facts;
+    facts.names = static_cast<unsigned>(st.st_nlink);
+    char real[PATH_MAX];
+    if (::realpath(path.c_str(), real) != nullptr)
+        facts.real_path = real;
+    return facts;
+}
+
 Result replace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? Result::ok : Result::failed;
+}
+
+Result open_for_overwrite(const std::string& path, File& file) {
+    const int fd = open_retrying(path, O_RDWR);
+    if (fd < 0)
+        return result_of(errno);
+    file = File(fd);
+    return Result::ok;
+}
+
+bool overwrite(File& file, const char* data, std::size_t n) {
+    const int fd = fd_of(file);
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return false;
+    if (static_cast<off_t>(n) > st.st_size &&
+        ::posix_fallocate(fd, 0, static_cast<off_t>(n)) != 0) {
+        ::ftruncate(fd, st.st_size);
+        return false;
+    }
+    return ::lseek(fd, 0, SEEK_SET) == 0 && write(file, data, n) &&
+           ::ftruncate(fd, static_cast<off_t>(n)) == 0 && sync(file);
 }
 
 void sync_folder(const std::string& folder) {
@@ -128,26 +164,23 @@ void remove(const std::string& path) {
     ::unlink(path.c_str());
 }
 
-std::vector<std::string> file_names(const std::string& folder) {
-    std::vector<std::string> names;
+std::vector<FileEntry> files_in(const std::string& folder) {
+    std::vector<FileEntry> files;
     DIR* const dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr)
-        return names;
+        return files;
+    const time_t now = ::time(nullptr);
     while (const dirent* entry = ::readdir(dir)) {
         struct stat st;
         if (::stat((folder + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            names.emplace_back(entry->d_name);
+            files.push_back({entry->d_name, static_cast<long long>(now - st.st_mtime)});
     }
     ::closedir(dir);
-    return names;
+    return files;
 }
 
 unsigned long process_id() {
     return static_cast<unsigned long>(::getpid());
-}
-
-bool process_running(unsigned long id) {
-    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
 }
 
 void sleep_ms(unsigned ms) {

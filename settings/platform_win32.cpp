@@ -20,6 +20,12 @@ Result result_of(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
+    // No file can be at a path that the ANSI interfaces cannot spell (a
+    // folder named in letters outside the code page reads as '?'), nor at
+    // one over the system's limit or malformed.
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_PATHNAME:
         return Result::not_found;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
@@ -34,6 +40,41 @@ Result result_of(DWORD error) {
 
 // The largest piece handed to one ReadFile or WriteFile.
 constexpr std::size_t max_piece = std::size_t(1) << 30;
+
+bool seek_to(HANDLE file, unsigned long long offset) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
+}
+
+bool set_size(HANDLE file, unsigned long long size) {
+    return seek_to(file, size) && SetEndOfFile(file) != 0;
+}
+
+// \\?\C:\x as C:\x and \\?\UNC\server\x as \\server\x.
+std::string without_long_prefix(std::string path) {
+    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0)
+        return path.erase(2, 6);
+    if (path.compare(0, 4, "\\\\?\\") == 0)
+        return path.erase(0, 4);
+    return path;
+}
+
+// Wine replaces a file by moving the old one away, deleting it and only
+// then moving the new one in: a crash between the two leaves no settings
+// file. Its plain move is one rename, and Wine keeps no security or streams
+// that the system's replace would carry over.
+bool replace_moves_old_away() {
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+Result move_into_place(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Result::ok;
+    // A reader that holds the target open makes the move fail as denied.
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED ? Result::busy : result_of(error);
+}
 
 } // namespace
 
@@ -108,12 +149,73 @@ bool sync(File& file) {
     return FlushFileBuffers(handle_of(file)) != 0;
 }
 
+FileFacts facts_of(const std::string& path) {
+    FileFacts facts;
+    facts.real_path = path;
+    const HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return facts;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info))
+        facts.names = info.nNumberOfLinks;
+    // The path the handle reached, past every symbolic link.
+    char final_path[MAX_PATH + 8];
+    const DWORD n = GetFinalPathNameByHandleA(handle, final_path, sizeof final_path,
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n > 0 && n < sizeof final_path)
+        facts.real_path = without_long_prefix(std::string(final_path, n));
+    CloseHandle(handle);
+    return facts;
+}
+
 Result replace(const std::string& from, const std::string& to) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (replace_moves_old_away())
+        return move_into_place(from, to);
+    // Asked first, because a refused replace may leave the system's own
+    // temporary file behind: is `to` there, and free to be replaced?
+    const HANDLE probe =
+        CreateFileA(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const Result why = result_of(GetLastError());
+        return why == Result::busy ? why : move_into_place(from, to);
+    }
+    CloseHandle(probe);
+    // The replaced file's attributes, security and streams stay.
+    if (ReplaceFileA(to.c_str(), from.c_str(), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                     nullptr))
         return Result::ok;
-    // A reader that holds the target open makes the move fail as denied.
-    const DWORD error = GetLastError();
-    return error == ERROR_ACCESS_DENIED ? Result::busy : result_of(error);
+    // A file system that cannot replace, security that cannot be carried
+    // over, or a new file that could not take the name: the plain move
+    // still can.
+    const Result why = result_of(GetLastError());
+    return why == Result::busy ? why : move_into_place(from, to);
+}
+
+Result open_for_overwrite(const std::string& path, File& file) {
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return result_of(GetLastError());
+    file = file_of(handle);
+    return Result::ok;
+}
+
+bool overwrite(File& file, const char* data, std::size_t n) {
+    const HANDLE handle = handle_of(file);
+    LARGE_INTEGER old_size;
+    if (!GetFileSizeEx(handle, &old_size))
+        return false;
+    const unsigned long long old_bytes = static_cast<unsigned long long>(old_size.QuadPart);
+    if (n > old_bytes && !set_size(handle, n)) {
+        set_size(handle, old_bytes);
+        return false;
+    }
+    return seek_to(handle, 0) && write(file, data, n) && set_size(handle, n) && sync(file);
 }
 
 void sync_folder(const std::string&) {
@@ -124,31 +226,29 @@ void remove(const std::string& path) {
     DeleteFileA(path.c_str());
 }
 
-std::vector<std::string> file_names(const std::string& folder) {
-    std::vector<std::string> names;
+std::vector<FileEntry> files_in(const std::string& folder) {
+    std::vector<FileEntry> files;
+    FILETIME now_time;
+    GetSystemTimeAsFileTime(&now_time);
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                      t.dwLowDateTime);
+    };
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
-        return names;
+        return files;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            names.emplace_back(found.cFileName);
+            files.push_back(
+                {found.cFileName, (ticks(now_time) - ticks(found.ftLastWriteTime)) / 10000000});
     } while (FindNextFileA(search, &found));
     FindClose(search);
-    return names;
+    return files;
 }
 
 unsigned long process_id() {
     return GetCurrentProcessId();
-}
-
-bool process_running(unsigned long id) {
-    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
-    if (process == nullptr)
-        return GetLastError() != ERROR_INVALID_PARAMETER;
-    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return running;
 }
 
 void sleep_ms(unsigned ms) {

@@ -302,6 +302,23 @@ void Folder::set_read_only(const std::string& name, bool read_only) const {
                                    read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
 }
 
+void Folder::set_age(const std::string& name, int minutes) const {
+    const HANDLE h = CreateFileA(file(name).c_str(), FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot open " << escaped(file(name));
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t;
+    t.LowPart = now.dwLowDateTime;
+    t.HighPart = now.dwHighDateTime;
+    t.QuadPart -= static_cast<ULONGLONG>(minutes) * 60 * 10000000;
+    const FILETIME then{t.LowPart, t.HighPart};
+    const BOOL set = SetFileTime(h, nullptr, nullptr, &then);
+    CloseHandle(h);
+    ASSERT_TRUE(set);
+}
+
 // ---------------------------------------------------------------- Editor
 
 Editor::Editor(const std::string& exe, const std::string& args, const std::string& work_dir,
@@ -326,6 +343,17 @@ Editor::Editor(const std::string& exe, const std::string& args, const std::strin
         set_variable(it->first, it->second);
     if (!started) {
         ADD_FAILURE() << "cannot start " << escaped(exe) << " (error " << error << ")";
+        info_ = {};
+    }
+}
+
+Editor::Editor(const std::wstring& exe) {
+    std::wstring command = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info_)) {
+        ADD_FAILURE() << "cannot start the editor (error " << GetLastError() << ")";
         info_ = {};
     }
 }

@@ -78,6 +78,8 @@ class Folder {
     bool exists(const std::string& name) const;
     std::vector<std::string> names() const;
     void set_read_only(const std::string& name, bool read_only) const;
+    // Dates the file's last write `minutes` back.
+    void set_age(const std::string& name, int minutes) const;
 
   private:
     std::string path_;
@@ -112,6 +114,8 @@ class Editor {
     // environment variables.
     explicit Editor(const std::string& exe, const std::string& args = "",
                     const std::string& work_dir = "", const Environment& environment = {});
+    // Starts an exe whose path the ANSI code page cannot spell.
+    explicit Editor(const std::wstring& exe);
     ~Editor();
     Editor(const Editor&) = delete;
     Editor& operator=(const Editor&) = delete;

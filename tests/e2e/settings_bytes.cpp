@@ -1,6 +1,7 @@
 #include "settings_bytes.h"
 
 #include "control_ids.h"
+#include "settings/whole_file.h"
 
 #include <cctype>
 
@@ -140,39 +141,10 @@ Values sample_values() {
     };
 }
 
-namespace {
-
-const char kDigits36[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-
-bool is_digit36(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
-}
-
-} // namespace
-
-std::string temporary_name(unsigned long process_id, unsigned counter) {
-    std::string id;
-    do {
-        id.insert(id.begin(), kDigits36[process_id % 36]);
-        process_id /= 36;
-    } while (process_id != 0);
-    return "~" + id + "." + kDigits36[counter % 36];
-}
-
-bool is_temporary(const std::string& name) {
-    const std::size_t n = name.size();
-    if (n < 4 || n > 10 || name[0] != '~' || name[n - 2] != '.' || !is_digit36(name[n - 1]))
-        return false;
-    for (std::size_t i = 1; i < n - 2; ++i)
-        if (!is_digit36(name[i]))
-            return false;
-    return true;
-}
-
 std::vector<std::string> temporaries(const std::vector<std::string>& names) {
     std::vector<std::string> out;
     for (const std::string& name : names)
-        if (is_temporary(name))
+        if (is_temp_name(name))
             out.push_back(name);
     return out;
 }

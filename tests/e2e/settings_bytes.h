@@ -48,10 +48,7 @@ Values on_screen(const Editor& editor);
 // The settings file that the tests prepare as "someone saved this before".
 Values sample_values();
 
-// A save's temporary file beside the settings file: "~<process id>.<counter>",
-// the id in lowercase base 36 (at most 7 digits), the counter one such digit.
-std::string temporary_name(unsigned long process_id, unsigned counter);
-bool is_temporary(const std::string& name);
+// The names among `names` that a save gives its temporary file.
 std::vector<std::string> temporaries(const std::vector<std::string>& names);
 
 // The text of the "cannot save" box for the editor in `folder` (with its

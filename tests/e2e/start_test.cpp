@@ -64,6 +64,45 @@ TEST(ProgramStart, ExeInADoubleByteFolderFindsAndWritesItsSettingsBesideItself) 
     EXPECT_EQ(escaped(outer.read(table + "\\mabiru.dat").value_or("")), escaped(file_of(expected)));
 }
 
+TEST(ProgramStart, AFolderNamedOutsideTheCodePageShowsTheDefaultsAndOkSaysItCannotSave) {
+    // Korean letters: the ANSI interfaces spell them '?', and no file can
+    // be at such a path, so this is a first start.
+    Folder outer;
+    std::wstring dir(MAX_PATH, L'\0');
+    dir.resize(static_cast<std::size_t>(MultiByteToWideChar(
+                   CP_ACP, 0, outer.path().c_str(), -1, dir.data(), static_cast<int>(dir.size()))) -
+               1);
+    dir += L"\uD55C\uAD6D\\";
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+    const std::wstring exe = dir + L"mabiru-setup.exe";
+    std::wstring from(MAX_PATH, L'\0');
+    from.resize(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, editor_exe().c_str(), -1,
+                                                     from.data(), static_cast<int>(from.size()))) -
+        1);
+    ASSERT_TRUE(CopyFileW(from.c_str(), exe.c_str(), FALSE));
+    const std::string spelt = outer.path() + "??\\";
+
+    {
+        Editor editor(exe);
+        ASSERT_TRUE(editor.opened());
+        EXPECT_EQ(escaped(editor.text(IDC_ARCHIVE_FOLDER)), escaped(spelt));
+        EXPECT_EQ(editor.text(IDC_USER_ID), "test");
+        editor.click(IDOK);
+        std::optional<Box> box = editor.wait_box();
+        ASSERT_TRUE(box) << "no error box, and the editor "
+                         << (editor.still_open() ? "is still open" : "has ended");
+        EXPECT_TRUE(is_save_error(*box, spelt));
+        ASSERT_TRUE(editor.answer(*box, IDOK));
+        EXPECT_TRUE(editor.still_open());
+        editor.click(IDCANCEL);
+        EXPECT_TRUE(editor.exits_with(0));
+    }
+    EXPECT_EQ(outer.names(), std::vector<std::string>{"??"}) << "a file was written";
+    EXPECT_TRUE(DeleteFileW(exe.c_str()));
+    EXPECT_TRUE(RemoveDirectoryW(dir.c_str()));
+}
+
 TEST(ProgramStart, CommandLineArgumentsChangeNothing) {
     Folder folder, elsewhere("elsewhere");
     const Bytes decoy = lines({{"host", "decoy.example"}, {"id", "decoy"}});

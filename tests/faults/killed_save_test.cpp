@@ -4,6 +4,7 @@
 #include "fault_kit.h"
 
 #include "control_ids.h"
+#include "settings/whole_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -144,7 +145,7 @@ TEST(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
     // Process ids come round again: leftovers may carry the names that this
     // editor would pick first.
     for (unsigned counter = 0; counter < 3; ++counter)
-        folder.write(temporary_name(editor->process_id(), counter),
+        folder.write(temp_name(editor->process_id(), counter),
                      file_of(current.file).substr(0, 100));
     const std::vector<std::string> stale = temporaries(folder.names());
     const Version last = type_new_values(*editor, current, "after-the-crashes", 50);
@@ -187,17 +188,25 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
     const std::vector<std::string> stale = temporaries(folder.names());
     ASSERT_EQ(stale.size(), 2u);
     ASSERT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(old.file)));
+    // Provably unused once nothing has written them for a while.
+    for (const std::string& name : stale)
+        folder.set_age(name, 11);
 
-    // Files that only look alike belong to someone else.
+    // Files that only look alike belong to someone else, however old.
     const std::vector<std::pair<std::string, Bytes>> others = {
         {"mabiru.dat.bak", "the user's own copy\r\n"}, {"~1f", "no counter\r\n"},
         {"~1f.0.tmp", "another program's\r\n"},        {"~XYZ.0", "not a process id\r\n"},
         {"~123456789.0", "too long for one\r\n"},
     };
-    for (const auto& [name, bytes] : others)
+    for (const auto& [name, bytes] : others) {
         folder.write(name, bytes);
-    // Another editor's save, still writing its new file.
-    const std::string writing = temporary_name(1234, 0);
+        folder.set_age(name, 60 * 24);
+    }
+    // Another editor's save, still writing its new file, stalled for as
+    // long: its open handle keeps it.
+    const std::string writing = temp_name(1234, 0);
+    folder.write(writing, "");
+    folder.set_age(writing, 11);
     HeldFile busy(folder.file(writing), GENERIC_WRITE);
     ASSERT_TRUE(busy.is_open());
 

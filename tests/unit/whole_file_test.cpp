@@ -4,89 +4,189 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-unsigned long this_process() {
-#ifdef _WIN32
-    return GetCurrentProcessId();
-#else
-    return static_cast<unsigned long>(::getpid());
-#endif
-}
-
-// A process id that is certainly not running any more.
-unsigned long ended_process() {
-#ifdef _WIN32
-    return 0xFFFFFFF0ul; // process ids are multiples of 4
-#else
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(0);
-    int status;
-    ::waitpid(child, &status, 0);
-    return static_cast<unsigned long>(child);
-#endif
-}
-
 std::string native(const fs::path& p) {
     return p.string();
 }
 
-void touch(const fs::path& p) {
-    std::ofstream(p, std::ios::binary) << "x";
+void touch(const fs::path& p, const std::string& bytes = "x") {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::string contents(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A fresh folder for one test, named after it.
+fs::path fresh_folder(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / ("mabiru-" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+void set_age(const fs::path& p, std::chrono::minutes age) {
+    fs::last_write_time(p, fs::file_time_type::clock::now() - age);
 }
 
 } // namespace
 
-TEST(TempFiles, NamesCarryTheProcessAndTheCounterInBase36AndFitInTenBytes) {
-    EXPECT_EQ(temp_name(6699, 7), "~563.7");
-    EXPECT_EQ(temp_name(0, 0), "~0.0");
-    EXPECT_EQ(temp_name(35, 71), "~z.z");
-    EXPECT_EQ(temp_name(0xFFFFFFFFul, 35), "~1z141z3.z");
+TEST(TempFiles, NamesAreTenBytesThatCheckThemselves) {
+    std::vector<std::string> names;
+    for (unsigned long id : {0ul, 4ul, 6699ul, 0xFFFFFFFCul})
+        for (unsigned counter : {0u, 1u, 35u})
+            names.push_back(temp_name(id, counter));
+    for (const std::string& name : names) {
+        EXPECT_EQ(name.size(), 10u) << name;
+        EXPECT_EQ(name.compare(0, 3, "~mb"), 0) << name;
+        EXPECT_TRUE(is_temp_name(name)) << name;
+        // Any one character off, or one more or one fewer, is someone else's.
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            for (const char c : {'0', '7', 'z', 'A', '.'}) {
+                std::string other = name;
+                other[i] = c;
+                if (other != name) {
+                    EXPECT_FALSE(is_temp_name(other)) << other;
+                }
+            }
+        }
+        EXPECT_FALSE(is_temp_name(name + "0"));
+        EXPECT_FALSE(is_temp_name(name.substr(0, 9)));
+    }
+    // The counter moves a process on to another name.
+    EXPECT_NE(temp_name(6699, 0), temp_name(6699, 1));
+    EXPECT_NE(temp_name(6699, 0), temp_name(6700, 0));
 }
 
-TEST(TempFiles, OnlyTheLeftoversOfEndedEditorsAreRemoved) {
-    const fs::path dir =
-        fs::temp_directory_path() / ("mabiru-temps-" + std::to_string(this_process()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+TEST(TempFiles, OnlyTheEditorsOwnLongUnwrittenLeftoversAreRemoved) {
+    const fs::path dir = fresh_folder("temps");
     const fs::path settings = dir / "mabiru.dat";
     touch(settings);
-
-    const fs::path stale = dir / temp_name(ended_process(), 3);
-    const fs::path live = dir / temp_name(this_process(), 4);
-    const fs::path look_alikes[] = {dir / "~123456789.0", dir / "~ab.cd", dir / "~AB.0",
-                                    dir / "x~1.0", dir / "~1.0.tmp"};
-    for (const fs::path& p : {stale, live})
-        touch(p);
-    for (const fs::path& p : look_alikes)
-        touch(p);
-    const fs::path stale_folder = dir / temp_name(ended_process(), 5);
+    const fs::path stale = dir / temp_name(1234, 3);
+    const fs::path fresh = dir / temp_name(1234, 4); // a save still under way
+    touch(stale);
+    touch(fresh);
+    set_age(stale, std::chrono::minutes(11));
+    set_age(fresh, std::chrono::minutes(9));
+    // Old files of the user's and of other programs, whatever they look like.
+    std::string off_by_one = temp_name(1234, 5);
+    off_by_one[5] = off_by_one[5] == 'a' ? 'b' : 'a';
+    std::vector<fs::path> others;
+    for (const std::string& name : std::vector<std::string>{
+             "~mabiru.1", "~backup.2", "~old.b", "~1.1", "~a.b", "~$mabiru.dat", "mabiru.dat.bak",
+             "~1f.0", off_by_one, temp_name(1234, 6) + "x", temp_name(1234, 7).substr(1)}) {
+        others.push_back(dir / name);
+        touch(others.back(), name);
+        set_age(others.back(), std::chrono::hours(48));
+    }
+    const fs::path stale_folder = dir / temp_name(1234, 8);
     fs::create_directories(stale_folder);
 
     remove_stale_temps(native(dir / ""));
 
     EXPECT_FALSE(fs::exists(stale)) << "a killed editor's temporary file stays";
-    EXPECT_TRUE(fs::exists(live)) << "a running editor's save would lose its file";
-    for (const fs::path& p : look_alikes)
-        EXPECT_TRUE(fs::exists(p)) << p;
+    EXPECT_TRUE(fs::exists(fresh)) << "a save under way would lose its file";
+    for (const fs::path& p : others)
+        EXPECT_EQ(contents(p), p.filename().string()) << p << " was touched";
     EXPECT_TRUE(fs::exists(stale_folder));
     EXPECT_TRUE(fs::exists(settings));
+    fs::remove_all(dir);
+}
+
+#ifdef MABIRU_TEST_SEAMS
+TEST(WholeFile, ARefusedTemporaryFileWritesOverTheFileItself) {
+    const fs::path dir = fresh_folder("in-place");
+    const fs::path path = dir / "mabiru.dat";
+    const SettingsMap longer = {{"host", "h.example"}, {"id", std::string(5000, 'i')}};
+    const SettingsMap shorter = {{"id", "me"}};
+    touch(path, "id\x01old\r\n");
+    for (const SettingsMap* map : {&longer, &shorter}) {
+        inject_save_failure(SaveStep::temporary);
+        ASSERT_TRUE(save_settings(*map, native(path), "\x01"));
+        SettingsMap back;
+        EXPECT_EQ(load_settings(back, native(path), "\x01"), ReadStatus::read);
+        EXPECT_EQ(back, *map);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    }
+    // With no file to write over, there is nothing to save into.
+    fs::remove(path);
+    inject_save_failure(SaveStep::temporary);
+    EXPECT_FALSE(save_settings(shorter, native(path), "\x01"));
+    EXPECT_FALSE(fs::exists(path));
+    fs::remove_all(dir);
+}
+
+TEST(WholeFile, AReadErrorAfterTheFirstBlockIsUnreadableNotTheEnd) {
+    const fs::path dir = fresh_folder("read-error");
+    const fs::path path = dir / "mabiru.dat";
+    std::string bytes;
+    for (int i = 0; bytes.size() < (3u << 20); ++i)
+        bytes += "key" + std::to_string(i) + "\x01value\r\n";
+    touch(path, bytes);
+    SettingsMap map = {{"kept", "1"}};
+    inject_read_failure(1);
+    EXPECT_EQ(load_settings(map, native(path), "\x01"), ReadStatus::unreadable);
+    EXPECT_EQ(map, (SettingsMap{{"kept", "1"}}));
+    EXPECT_EQ(load_settings(map, native(path), "\x01"), ReadStatus::read);
+    EXPECT_GT(map.size(), 100000u);
+    fs::remove_all(dir);
+}
+#endif
+
+// A file that opens but whose first read fails.
+TEST(WholeFile, AFileThatOpensButCannotBeReadIsUnreadable) {
+#ifdef _WIN32
+    const std::string path = "Z:\\proc\\self\\mem";
+#else
+    const std::string path = "/proc/self/mem";
+#endif
+    SettingsMap map;
+    EXPECT_EQ(load_settings(map, path, "\x01"), ReadStatus::unreadable);
+    EXPECT_TRUE(map.empty());
+}
+
+TEST(WholeFile, EveryNameOfTheFileSeesTheSaveAndALinkStaysALink) {
+    const fs::path dir = fresh_folder("links");
+    const fs::path file = dir / "mabiru.dat";
+    const fs::path second = dir / "second-name.dat";
+    touch(file, "id\x01old\r\n");
+    std::error_code error;
+    fs::create_hard_link(file, second, error);
+    if (error)
+        GTEST_SKIP() << "no hard links here: " << error.message();
+    ASSERT_TRUE(save_settings({{"id", "new"}}, native(file), "\x01"));
+    EXPECT_EQ(contents(second), "id\x01new\r\n");
+    EXPECT_TRUE(fs::exists(second));
+
+#ifndef _WIN32
+    // Under Wine the end-to-end tests make the link: its own calls cannot.
+    const fs::path target_dir = dir / "elsewhere";
+    fs::create_directories(target_dir);
+    const fs::path target = target_dir / "real.dat";
+    const fs::path link = dir / "linked.dat";
+    touch(target, "id\x01old\r\n");
+    fs::create_symlink(target, link);
+    ASSERT_TRUE(save_settings({{"id", "new"}}, native(link), "\x01"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(contents(target), "id\x01new\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(target_dir), fs::directory_iterator()), 1);
+#endif
     fs::remove_all(dir);
 }
 
@@ -99,7 +199,6 @@ std::vector<std::string> listing_of(const std::string& folder) {
         names.push_back(entry.path().filename().string());
     return names;
 }
-
 
 struct Release {
     HANDLE handle;

@@ -1,0 +1,180 @@
+// A save changes the settings and nothing else: the user's files beside it,
+// every name the settings file has, a symbolic link to it, and a file that
+// another program keeps open all come through.
+#include "control_ids.h"
+#include "settings/whole_file.h"
+#include "settings_bytes.h"
+
+#include <algorithm>
+
+using namespace e2e;
+
+namespace {
+
+// Under Wine a symbolic link is a Unix one, made and told apart by Unix
+// programs. Wine starts them like Windows ones, but gives no handle to wait
+// on, so each says it is done by writing `done`.
+std::string unix_path(const std::string& path) {
+    using ToUnix = char*(CDECL*)(const WCHAR*);
+    const auto to_unix = reinterpret_cast<ToUnix>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!to_unix)
+        return "";
+    std::wstring wide(MAX_PATH, L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()))));
+    char* const unix = to_unix(wide.c_str());
+    const std::string result = unix ? unix : "";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Runs `script` in the Unix shell; answers what it wrote to `done`.
+std::optional<Bytes> run_shell(const std::string& script, const std::string& done) {
+    DeleteFileA(done.c_str());
+    std::string line = "/bin/sh -c \"" + script + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA("/bin/sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return std::nullopt;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    std::optional<Bytes> said;
+    poll_until([&] { return (said = read_file(done)) && !said->empty(); }, kBoxTimeoutMs);
+    return said;
+}
+
+} // namespace
+
+TEST(SaveKeeps, EveryNameOfTheSettingsFileShowsTheSave) {
+    Folder folder;
+    folder.write("mabiru.dat", file_of(sample_values()));
+    ASSERT_TRUE(CreateHardLinkA(folder.file("second-name.dat").c_str(),
+                                folder.file("mabiru.dat").c_str(), nullptr));
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+    editor.type(IDC_HOST, "linked.example");
+    editor.click(IDOK);
+    ASSERT_TRUE(editor.exits_with(0));
+
+    Values expected = sample_values();
+    expected["host"] = "linked.example";
+    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
+    EXPECT_TRUE(same_bytes(folder.read("second-name.dat").value_or(""), file_of(expected)))
+        << "the file's second name still shows the old settings";
+    EXPECT_EQ(folder.names(),
+              (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat", "second-name.dat"}));
+}
+
+TEST(SaveKeeps, ASymbolicLinkStaysALinkAndTheFileItLeadsToIsSaved) {
+    Folder folder;
+    Folder elsewhere("elsewhere");
+    elsewhere.write("real.dat", file_of(sample_values()));
+    const std::string link = unix_path(folder.file("mabiru.dat"));
+    if (link.empty())
+        GTEST_SKIP() << "symbolic links are made here through Wine's Unix side";
+    const std::string real = unix_path(elsewhere.file("real.dat"));
+    const std::string done = elsewhere.file("done.txt");
+    const std::string said = "' > '" + unix_path(done) + "'";
+    ASSERT_EQ(run_shell("ln -s '" + real + "' '" + link + "' && echo 'made" + said, done),
+              std::optional<Bytes>("made\n"));
+    // Wine's own calls cannot delete a Unix link: the folder is left clean.
+    struct Unlink {
+        std::function<void()> unlink;
+        ~Unlink() { unlink(); }
+    } unlink{[&] {
+        run_shell("rm -f '" + link + "' && echo 'gone" + said, done);
+        DeleteFileA(done.c_str());
+    }};
+
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+    EXPECT_EQ(editor.text(IDC_HOST), "ftp.example.org");
+    editor.type(IDC_HOST, "through-the-link.example");
+    editor.click(IDOK);
+    ASSERT_TRUE(editor.exits_with(0));
+
+    Values expected = sample_values();
+    expected["host"] = "through-the-link.example";
+    EXPECT_TRUE(same_bytes(elsewhere.read("real.dat").value_or(""), file_of(expected)));
+    EXPECT_EQ(elsewhere.names(), (std::vector<std::string>{"done.txt", "real.dat"}));
+    EXPECT_EQ(
+        run_shell("if test -L '" + link + "'; then echo link; else echo file; fi" + said.substr(1),
+                  done),
+        std::optional<Bytes>("link\n"));
+}
+
+TEST(SaveKeeps, AFileThatAnotherProgramKeepsOpenIsSavedOverItsOwnBytes) {
+    Folder folder;
+    folder.write("mabiru.dat", file_of(sample_values()));
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+    editor.type(IDC_USER_ID, "while-held");
+
+    // Shared for reading and writing, as a plain open shares it, but not for
+    // deleting or renaming: the file cannot be replaced, only written.
+    const HANDLE held =
+        CreateFileA(folder.file("mabiru.dat").c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    editor.click(IDOK);
+    const ::testing::AssertionResult ended = editor.exits_with(0);
+    CloseHandle(held);
+    ASSERT_TRUE(ended);
+
+    Values expected = sample_values();
+    expected["id"] = "while-held";
+    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+}
+
+TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLongUnwrittenLeftoversGo) {
+    Folder folder;
+    folder.write("mabiru.dat", file_of(sample_values()));
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+
+    // The user's and other programs' files, each older than any leftover.
+    std::string off_by_one = temp_name(4242, 1);
+    off_by_one[4] = off_by_one[4] == '0' ? '1' : '0';
+    const std::vector<std::string> theirs = {"~mabiru.1",
+                                             "~backup.2",
+                                             "~old.b",
+                                             "~1.1",
+                                             "~a.b",
+                                             "~$mabiru.dat",
+                                             "mabiru.dat.bak",
+                                             off_by_one,
+                                             temp_name(4242, 2) + "0",
+                                             temp_name(4242, 3).substr(0, 9)};
+    for (const std::string& name : theirs) {
+        folder.write(name, "kept: " + name);
+        folder.set_age(name, 60 * 24 * 30);
+    }
+    // A killed editor's leftover, and another save that is still under way.
+    const std::string leftover = temp_name(4242, 4);
+    const std::string under_way = temp_name(4242, 5);
+    folder.write(leftover, "host\x01half");
+    folder.set_age(leftover, 11);
+    folder.write(under_way, "host\x01"
+                            "fresh");
+    // The first name this editor would pick is taken: it must move on.
+    const std::string taken = temp_name(editor.process_id(), 0);
+    folder.write(taken, "host\x01taken");
+
+    editor.type(IDC_HOST, "tidy.example");
+    editor.click(IDOK);
+    ASSERT_TRUE(editor.exits_with(0));
+
+    Values expected = sample_values();
+    expected["host"] = "tidy.example";
+    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
+    for (const std::string& name : theirs)
+        EXPECT_EQ(folder.read(name), std::optional<Bytes>("kept: " + name)) << escaped(name);
+    EXPECT_FALSE(folder.exists(leftover)) << "a killed editor's leftover stays";
+    EXPECT_EQ(folder.read(under_way), std::optional<Bytes>("host\x01"
+                                                           "fresh"));
+    EXPECT_EQ(folder.read(taken), std::optional<Bytes>("host\x01taken"));
+}

@@ -46,6 +46,20 @@ std::optional<Bytes> run_shell(const std::string& script, const std::string& don
     return said;
 }
 
+// The file's identity on its volume: a replaced file gets a new one, a file
+// written over keeps its own.
+std::optional<ULONGLONG> file_id(const std::string& path) {
+    const HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    if (!known)
+        return std::nullopt;
+    return (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
 } // namespace
 
 TEST(SaveKeeps, EveryNameOfTheSettingsFileShowsTheSave) {
@@ -163,6 +177,8 @@ TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLongUnwrittenLeftoversGo) {
     // The first name this editor would pick is taken: it must move on.
     const std::string taken = temp_name(editor.process_id(), 0);
     folder.write(taken, "host\x01taken");
+    const std::optional<ULONGLONG> before = file_id(folder.file("mabiru.dat"));
+    ASSERT_TRUE(before);
 
     editor.type(IDC_HOST, "tidy.example");
     editor.click(IDOK);
@@ -177,4 +193,6 @@ TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLongUnwrittenLeftoversGo) {
     EXPECT_EQ(folder.read(under_way), std::optional<Bytes>("host\x01"
                                                            "fresh"));
     EXPECT_EQ(folder.read(taken), std::optional<Bytes>("host\x01taken"));
+    EXPECT_NE(file_id(folder.file("mabiru.dat")), before)
+        << "the file was written over, not replaced: no free temporary name was found";
 }

@@ -149,6 +149,26 @@ TEST(WholeFile, AReadErrorAfterTheFirstBlockIsUnreadableNotTheEnd) {
 }
 #endif
 
+// No file can be at a name the system cannot spell or over its limit: that
+// is a first start. A folder in the file's place is there, and unreadable.
+TEST(WholeFile, PathsAtWhichNoFileCanBeAreMissingNotUnreadable) {
+    const fs::path dir = fresh_folder("paths");
+    const struct {
+        fs::path path;
+        ReadStatus status;
+    } cases[] = {
+        {dir / "?" / "mabiru.dat", ReadStatus::not_found}, // a letter outside the code page
+        {dir / std::string(300, 'x') / "mabiru.dat", ReadStatus::not_found},
+        {dir / "no-such-folder" / "mabiru.dat", ReadStatus::not_found},
+        {dir, ReadStatus::unreadable},
+    };
+    for (const auto& c : cases) {
+        SettingsMap map;
+        EXPECT_EQ(load_settings(map, native(c.path), "\x01"), c.status) << c.path;
+    }
+    fs::remove_all(dir);
+}
+
 // A file that opens but whose first read fails.
 TEST(WholeFile, AFileThatOpensButCannotBeReadIsUnreadable) {
 #ifdef _WIN32

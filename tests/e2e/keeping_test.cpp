@@ -60,6 +60,19 @@ std::optional<ULONGLONG> file_id(const std::string& path) {
     return (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
+// Starts the editor in `folder`, types `host` and presses OK; answers what
+// the settings file should then hold.
+Values save_host(const Folder& folder, const Bytes& host) {
+    Editor editor(folder.add_editor());
+    EXPECT_TRUE(editor.opened());
+    editor.type(IDC_HOST, host);
+    editor.click(IDOK);
+    EXPECT_TRUE(editor.exits_with(0));
+    Values expected = sample_values();
+    expected["host"] = host;
+    return expected;
+}
+
 } // namespace
 
 TEST(SaveKeeps, EveryNameOfTheSettingsFileShowsTheSave) {
@@ -67,14 +80,7 @@ TEST(SaveKeeps, EveryNameOfTheSettingsFileShowsTheSave) {
     folder.write("mabiru.dat", file_of(sample_values()));
     ASSERT_TRUE(CreateHardLinkA(folder.file("second-name.dat").c_str(),
                                 folder.file("mabiru.dat").c_str(), nullptr));
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
-    editor.type(IDC_HOST, "linked.example");
-    editor.click(IDOK);
-    ASSERT_TRUE(editor.exits_with(0));
-
-    Values expected = sample_values();
-    expected["host"] = "linked.example";
+    const Values expected = save_host(folder, "linked.example");
     EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
     EXPECT_TRUE(same_bytes(folder.read("second-name.dat").value_or(""), file_of(expected)))
         << "the file's second name still shows the old settings";
@@ -103,15 +109,7 @@ TEST(SaveKeeps, ASymbolicLinkStaysALinkAndTheFileItLeadsToIsSaved) {
         DeleteFileA(done.c_str());
     }};
 
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
-    EXPECT_EQ(editor.text(IDC_HOST), "ftp.example.org");
-    editor.type(IDC_HOST, "through-the-link.example");
-    editor.click(IDOK);
-    ASSERT_TRUE(editor.exits_with(0));
-
-    Values expected = sample_values();
-    expected["host"] = "through-the-link.example";
+    const Values expected = save_host(folder, "through-the-link.example");
     EXPECT_TRUE(same_bytes(elsewhere.read("real.dat").value_or(""), file_of(expected)));
     EXPECT_EQ(elsewhere.names(), (std::vector<std::string>{"done.txt", "real.dat"}));
     EXPECT_EQ(

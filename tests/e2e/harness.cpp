@@ -211,7 +211,11 @@ std::vector<std::string> names_in(const std::string& folder) {
 }
 
 std::optional<Bytes> read_file(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // Sharing delete too: a file just renamed into place is still open with
+    // delete access in the process that moved it, and a reader that does
+    // not share that fails to open it.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return std::nullopt;

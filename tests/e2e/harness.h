@@ -45,7 +45,8 @@ std::string recorder_exe();
 
 // File names in `folder` (with its trailing backslash), sorted.
 std::vector<std::string> names_in(const std::string& folder);
-// Reads a file that others may be writing; nothing if it cannot be opened.
+// Reads a file that others may be writing, renaming or deleting; nothing if
+// it cannot be opened.
 std::optional<Bytes> read_file(const std::string& path);
 // Creates or replaces a file; false unless every byte was written.
 bool write_file(const std::string& path, const Bytes& bytes);

@@ -131,7 +131,8 @@ bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms) {
             return true;
         if (GetTickCount64() >= deadline)
             return false;
-        Sleep(kPollStepMs);
+        // Each look costs the machine too: a slow one looks less often.
+        Sleep(scaled(kPollStepMs));
     }
 }
 

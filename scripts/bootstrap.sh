@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a fresh Debian 12 machine
-# and prepares the private Wine prefix. Safe to run again: it only adds what is missing.
+# (with qemu and mmdebstrap for the i686 test guest, which scripts/guest/
+# builds itself) and prepares the private Wine prefix. Safe to run again: it only adds what is missing.
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   locales fonts-ipafont-gothic
   zip unzip
   python3
+  qemu-system-x86 mmdebstrap e2fsprogs
 )
 
 missing=()

@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   wine wine64
-  xvfb x11-utils imagemagick
+  xvfb x11-utils imagemagick xdotool
   locales fonts-ipafont-gothic
   zip unzip
   python3

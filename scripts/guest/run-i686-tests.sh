@@ -6,7 +6,8 @@
 #   bash scripts/guest/run-i686-tests.sh TESTS_BUILD SHIPPED_EXE ZIP
 # TESTS_BUILD is the win32-tests build. MABIRU_WAIT_SCALE stretches the
 # tests' waits (default 4, for emulation); MABIRU_GUEST_TIMEOUT bounds the
-# whole boot in seconds (default 2400).
+# whole boot in seconds (default 2400); MABIRU_GUEST_GROUPS, a regular
+# expression, runs only the groups whose names match.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/boot.sh"

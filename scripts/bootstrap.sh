@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need on a fresh Debian 12 machine
-# and prepares the private Wine prefix. Safe to run again: it only adds what is missing.
+# (with qemu and mmdebstrap for the i686 test guest, which scripts/guest/
+# builds itself) and prepares the private Wine prefix. Safe to run again: it only adds what is missing.
 set -euo pipefail
 
 packages=(
@@ -9,10 +10,11 @@ packages=(
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
   wine wine64
-  xvfb x11-utils imagemagick
+  xvfb x11-utils imagemagick xdotool
   locales fonts-ipafont-gothic
   zip unzip
   python3
+  qemu-system-x86 mmdebstrap e2fsprogs
 )
 
 missing=()

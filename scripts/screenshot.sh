@@ -5,7 +5,8 @@
 # Without an exe it builds the editor with the shipped options (or uses the
 # one built). A DPI other than 96 gets a Wine prefix of its own, so the
 # tests' prefix never sees it. Without a DISPLAY it starts its own Xvfb on a
-# free display and stops it afterwards.
+# free display and stops it afterwards. The editor is then closed with
+# Cancel (the Esc key), so it saves nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/wine.sh
@@ -64,3 +65,17 @@ for _ in $(seq 1 20); do
 done
 mv "$out.tmp.png" "$out"
 echo "screenshot: $out ($(identify -format '%wx%h' "$out"))"
+
+# Esc is the dialog's Cancel. The key goes through XTEST to the focused
+# window: Wine ignores keys sent straight to a window.
+timeout 10 xdotool windowfocus --sync "$window" key Escape || true
+for _ in $(seq 1 100); do
+  kill -0 "$editor_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$editor_pid" 2>/dev/null; then
+  echo "screenshot: the editor did not close on Cancel" >&2
+  exit 1
+fi
+wait "$editor_pid" || { echo "screenshot: the editor ended with an error on Cancel" >&2; exit 1; }
+echo "screenshot: the editor closed on Cancel"

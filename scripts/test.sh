@@ -2,8 +2,10 @@
 # The whole test suite: unit tests natively and with ASan/UBSan, the fuzzers
 # for a short bounded time, the unit, end-to-end and fault tests as Windows
 # x86_64 programs under Wine (once with the test hooks, once against an exe
-# built with exactly the shipped options), and the shipped i686 build
-# compiled and checked.
+# built with exactly the shipped options), the shipped i686 build compiled
+# and checked, and last the end-to-end and fault groups that need no test
+# hook run as i686 programs against the very exe in the zip, under 32-bit
+# Wine in an emulated Debian guest (scripts/guest/; built on the first run).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +13,7 @@ bash scripts/bootstrap.sh || exit 1
 . scripts/wine.sh
 
 jobs=$(nproc)
-presets=(native asan fuzz win64 win64-shipped win32)
+presets=(native asan fuzz win64 win64-shipped win32 win32-tests)
 for preset in "${presets[@]}"; do
   echo "== build: $preset"
   cmake --preset "$preset" >/dev/null || exit 1
@@ -73,6 +75,20 @@ count bash -c 'cd dist && sha256sum -c "$(basename "$1").sha256"' - "${zip:-none
 
 echo "== check: a second build elsewhere gives the same bytes"
 count bash scripts/check-reproducible.sh
+
+echo "== test: i686 in the guest"
+log=$(mktemp)
+bash scripts/guest/run-i686-tests.sh build/win32-tests build/win32/setup/mabiru-setup.exe \
+  "${zip:-none}" 2>&1 | tee "$log"
+line=$(grep -E '^i686 in the guest: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
+rm -f "$log"
+if [ -z "$line" ]; then
+  echo "== i686 in the guest: no result"
+  failed=$((failed + 1))
+else
+  passed=$((passed + $(echo "$line" | sed -E 's/.*: ([0-9]+) passed.*/\1/')))
+  failed=$((failed + $(echo "$line" | sed -E 's/.*, ([0-9]+) failed$/\1/')))
+fi
 
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The Windows side of this machine in one place: a private Wine prefix, the
 # Japanese locale (ANSI code page 932), the 64-bit loader and a private
-# Xvfb display.
+# Xvfb display. The test guest sets MABIRU_WINEARCH=win32 and points
+# MABIRU_WINE64 at the 32-bit loader (scripts/guest/guest-env.sh).
 #   . scripts/wine.sh                        variables and functions below
 #   bash scripts/wine.sh run PROGRAM ARGS... one Windows x86_64 program (ctest's emulator)
 #   bash scripts/wine.sh prefix              create the prefix now
 
 wine_repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${MABIRU_WINEPREFIX:-$wine_repo_root/build/wineprefix}"
-export WINEARCH=win64
+export WINEARCH="${MABIRU_WINEARCH:-win64}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=ja_JP.UTF-8

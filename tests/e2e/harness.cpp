@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace e2e {
 namespace {
@@ -85,7 +86,7 @@ BOOL CALLBACK find_top_level(HWND w, LPARAM lp) {
 
 DWORD_PTR sends(HWND w, UINT message, WPARAM wp = 0, LPARAM lp = 0) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(w, message, wp, lp, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    SendMessageTimeoutA(w, message, wp, lp, SMTO_ABORTIFHUNG, scaled(kSendTimeoutMs), &result);
     return result;
 }
 
@@ -109,22 +110,37 @@ void set_variable(const std::string& name, const std::optional<std::string>& val
 
 } // namespace
 
+double wait_scale() {
+    static const double scale = [] {
+        const std::optional<std::string> text = variable("MABIRU_WAIT_SCALE");
+        const double value = text ? std::strtod(text->c_str(), nullptr) : 1.0;
+        // Garbage or a shrinking factor would only make tests fail at random.
+        return value >= 1.0 && value <= 1000.0 ? value : 1.0;
+    }();
+    return scale;
+}
+
+DWORD scaled(DWORD ms) {
+    return static_cast<DWORD>(ms * wait_scale());
+}
+
 bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    const ULONGLONG deadline = GetTickCount64() + scaled(timeout_ms);
     for (;;) {
         if (ready())
             return true;
         if (GetTickCount64() >= deadline)
             return false;
-        Sleep(kPollStepMs);
+        // Each look costs the machine too: a slow one looks less often.
+        Sleep(scaled(kPollStepMs));
     }
 }
 
 std::string editor_exe() {
-    return windows_path(MABIRU_E2E_EDITOR);
+    return windows_path(variable("MABIRU_E2E_EDITOR").value_or(MABIRU_E2E_EDITOR).c_str());
 }
 std::string recorder_exe() {
-    return windows_path(MABIRU_E2E_RECORDER);
+    return windows_path(variable("MABIRU_E2E_RECORDER").value_or(MABIRU_E2E_RECORDER).c_str());
 }
 
 std::string escaped(const Bytes& bytes) {
@@ -165,14 +181,14 @@ std::string class_name(HWND window) {
 
 Bytes window_text(HWND window) {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                             &length))
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                             scaled(kSendTimeoutMs), &length))
         return {};
     // Across processes the length may be counted in UTF-16 units: leave room.
     std::vector<char> buf(length * 2 + 2, '\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()),
-                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied))
+                             SMTO_ABORTIFHUNG, scaled(kSendTimeoutMs), &copied))
         return {};
     return Bytes(buf.data());
 }
@@ -196,7 +212,11 @@ std::vector<std::string> names_in(const std::string& folder) {
 }
 
 std::optional<Bytes> read_file(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // Sharing delete too: a file just renamed into place is still open with
+    // delete access in the process that moved it, and a reader that does
+    // not share that fails to open it.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return std::nullopt;
@@ -365,7 +385,7 @@ Editor::~Editor() {
         if (!::testing::Test::HasFailure())
             ADD_FAILURE() << "the editor was still running at the end of the test";
         TerminateProcess(info_.hProcess, 99);
-        WaitForSingleObject(info_.hProcess, 5000);
+        WaitForSingleObject(info_.hProcess, scaled(5000));
     }
     CloseHandle(info_.hThread);
     CloseHandle(info_.hProcess);
@@ -392,10 +412,10 @@ Editor::~Editor() {
                    << "the editor ended with exit code " << static_cast<int>(code)
                    << " without showing its dialog";
         return ::testing::AssertionFailure()
-               << "no dialog \"MABIRU - setup\" within " << kOpenTimeoutMs << " ms";
+               << "no dialog \"MABIRU - setup\" within " << scaled(kOpenTimeoutMs) << " ms";
     }
     dialog_ = s.found;
-    WaitForInputIdle(info_.hProcess, kOpenTimeoutMs);
+    WaitForInputIdle(info_.hProcess, scaled(kOpenTimeoutMs));
     return ::testing::AssertionSuccess();
 }
 
@@ -410,13 +430,14 @@ Bytes Editor::text(int id) const {
 void Editor::type(int id, const Bytes& text) const {
     DWORD_PTR result = 0;
     EXPECT_TRUE(SendMessageTimeoutA(item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                                    SMTO_ABORTIFHUNG, kSendTimeoutMs, &result))
+                                    SMTO_ABORTIFHUNG, scaled(kSendTimeoutMs), &result))
         << "WM_SETTEXT to item " << id;
 }
 
 bool Editor::checked(int id) const {
     DWORD_PTR state = 0;
-    SendMessageTimeoutA(item(id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &state);
+    SendMessageTimeoutA(item(id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, scaled(kSendTimeoutMs),
+                        &state);
     return state == BST_CHECKED;
 }
 
@@ -529,7 +550,7 @@ std::optional<Box> Editor::wait_box(DWORD timeout_ms) const {
         timeout_ms);
     if (box) {
         // The box is shown before its texts are set; read it once it is idle.
-        WaitForInputIdle(info_.hProcess, 2000);
+        WaitForInputIdle(info_.hProcess, scaled(2000));
         box = read_box(box->window);
     }
     return box;
@@ -545,7 +566,7 @@ std::optional<Box> Editor::wait_box(DWORD timeout_ms) const {
     if (!poll_until([&] { return !IsWindow(box.window); }, kBoxTimeoutMs))
         return ::testing::AssertionFailure()
                << "the box \"" << escaped(box.caption) << "\" did not close on button " << button;
-    WaitForInputIdle(info_.hProcess, 2000);
+    WaitForInputIdle(info_.hProcess, scaled(2000));
     return ::testing::AssertionSuccess();
 }
 
@@ -563,9 +584,9 @@ std::optional<Box> Editor::click_and_answer(int id, int button) const {
 ::testing::AssertionResult Editor::exits_with(DWORD code, DWORD timeout_ms) {
     if (!info_.hProcess)
         return ::testing::AssertionFailure() << "the editor was not started";
-    if (WaitForSingleObject(info_.hProcess, timeout_ms) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(info_.hProcess, scaled(timeout_ms)) != WAIT_OBJECT_0) {
         auto failure = ::testing::AssertionFailure()
-                       << "the editor did not end within " << timeout_ms << " ms";
+                       << "the editor did not end within " << scaled(timeout_ms) << " ms";
         if (std::optional<Box> box = find_box())
             failure << "; a message box is open: \"" << escaped(box->caption) << "\": \""
                     << escaped(box->text) << "\"";
@@ -606,7 +627,7 @@ Ending Editor::kill(DWORD* exit_code) {
         TerminateProcess(info_.hProcess, kKilledExitCode);
         ending = Ending::killed;
     }
-    if (WaitForSingleObject(info_.hProcess, 10000) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(info_.hProcess, scaled(10000)) != WAIT_OBJECT_0)
         return Ending::still_running;
     DWORD code = 0;
     GetExitCodeProcess(info_.hProcess, &code);

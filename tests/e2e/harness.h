@@ -3,6 +3,9 @@
 // to type and click, and the settings file read back byte for byte.
 // Every wait has a deadline; a process still running at the end of a test is
 // terminated, so a stuck dialog fails its test instead of hanging the suite.
+// Deadlines are stretched by MABIRU_WAIT_SCALE (a number, 1 when unset) on
+// slow machines such as an emulated one; they only bound waits for things
+// that do happen, so a longer one never lets a test pass.
 #pragma once
 
 #include <windows.h>
@@ -20,20 +23,30 @@ namespace e2e {
 // Settings files and window texts are code page 932 bytes.
 using Bytes = std::string;
 
+// Deadlines as on a fast machine; every wait of the harness stretches them.
 constexpr DWORD kOpenTimeoutMs = 15000;
 constexpr DWORD kExitTimeoutMs = 10000;
 constexpr DWORD kBoxTimeoutMs = 10000;
 
-// Calls ready() every few milliseconds until it answers true or the time is up.
+// The factor from MABIRU_WAIT_SCALE, at least 1.
+double wait_scale();
+// `ms` stretched by wait_scale().
+DWORD scaled(DWORD ms);
+
+// Calls ready() every few milliseconds until it answers true or the time,
+// scaled, is up.
 bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms);
 
-// Windows paths (ANSI) of the programs under test, built next to this one.
+// Windows paths (ANSI) of the programs under test: built next to this one,
+// or given at run time in MABIRU_E2E_EDITOR and MABIRU_E2E_RECORDER (host
+// paths are fine) to test an exe built elsewhere, such as the shipped one.
 std::string editor_exe();
 std::string recorder_exe();
 
 // File names in `folder` (with its trailing backslash), sorted.
 std::vector<std::string> names_in(const std::string& folder);
-// Reads a file that others may be writing; nothing if it cannot be opened.
+// Reads a file that others may be writing, renaming or deleting; nothing if
+// it cannot be opened.
 std::optional<Bytes> read_file(const std::string& path);
 // Creates or replaces a file; false unless every byte was written.
 bool write_file(const std::string& path, const Bytes& bytes);

@@ -146,8 +146,8 @@ TEST(DialogTemplate, OpenDialogShowsEveryItemEnabledAtTheTopLeftWithTheTabOrder)
 
     // The password shows only mask characters.
     DWORD_PTR mask = 0;
-    SendMessageTimeoutA(editor.item(IDC_PASSWORD), EM_GETPASSWORDCHAR, 0, 0, SMTO_ABORTIFHUNG, 5000,
-                        &mask);
+    SendMessageTimeoutA(editor.item(IDC_PASSWORD), EM_GETPASSWORDCHAR, 0, 0, SMTO_ABORTIFHUNG,
+                        scaled(5000), &mask);
     EXPECT_NE(mask, 0u);
 
     // Tab visits the interactive items, group boxes and labels skipped, and

@@ -170,29 +170,33 @@ FileFacts facts_of(const std::string& path) {
     return facts;
 }
 
-Result replace(const std::string& from, const std::string& to) {
-    if (replace_moves_old_away())
-        return move_into_place(from, to);
+// The system's own replace, which keeps the replaced file's attributes,
+// security and streams: ok, busy, or failed where the plain move may still
+// succeed (no file to replace, a file system that cannot replace, security
+// that cannot be carried over).
+Result replace_keeping(const std::string& from, const std::string& to) {
     // Asked first, because a refused replace may leave the system's own
     // temporary file behind: is `to` there, and free to be replaced?
     const HANDLE probe =
         CreateFileA(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
-        const Result why = result_of(GetLastError());
-        return why == Result::busy ? why : move_into_place(from, to);
-    }
+    if (probe == INVALID_HANDLE_VALUE)
+        return result_of(GetLastError()) == Result::busy ? Result::busy : Result::failed;
     CloseHandle(probe);
-    // The replaced file's attributes, security and streams stay.
     if (ReplaceFileA(to.c_str(), from.c_str(), nullptr,
                      REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
                      nullptr))
         return Result::ok;
-    // A file system that cannot replace, security that cannot be carried
-    // over, or a new file that could not take the name: the plain move
-    // still can.
-    const Result why = result_of(GetLastError());
-    return why == Result::busy ? why : move_into_place(from, to);
+    return result_of(GetLastError()) == Result::busy ? Result::busy : Result::failed;
+}
+
+Result replace(const std::string& from, const std::string& to) {
+    if (!replace_moves_old_away()) {
+        const Result kept = replace_keeping(from, to);
+        if (kept != Result::failed)
+            return kept;
+    }
+    return move_into_place(from, to);
 }
 
 Result open_for_overwrite(const std::string& path, File& file) {

@@ -160,10 +160,15 @@ FileFacts facts_of(const std::string& path) {
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileInformationByHandle(handle, &info))
         facts.names = info.nNumberOfLinks;
-    // The path the handle reached, past every symbolic link.
+    // The path the handle reached, past every symbolic link. The call came
+    // with Windows Vista, and so did symbolic links to files.
+    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    const auto final_path_of = reinterpret_cast<FinalPath>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
     char final_path[MAX_PATH + 8];
-    const DWORD n = GetFinalPathNameByHandleA(handle, final_path, sizeof final_path,
-                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD n = final_path_of ? final_path_of(handle, final_path, sizeof final_path,
+                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                                  : 0;
     if (n > 0 && n < sizeof final_path)
         facts.real_path = without_long_prefix(std::string(final_path, n));
     CloseHandle(handle);

@@ -1,6 +1,8 @@
-// The few system calls that the storage layer makes, behind one interface:
+// The system calls that the storage layer makes, behind one interface:
 // platform_win32.cpp and platform_posix.cpp each implement it for their
-// system, so that the storage code itself holds no conditionals.
+// system, and the tests put a scriptable fake in their place. Each function
+// is one call of the system's, and says exactly what it leaves behind when it
+// fails; every decision that follows a failure is the storage code's.
 #pragma once
 
 #include <cstddef>
@@ -52,44 +54,88 @@ class File {
 // Opens an existing file for reading; `size` is what the system says of its
 // length, 0 when it cannot tell. A folder is not a file to read.
 Result open_for_reading(const std::string& path, File& file, std::size_t& size);
-// Reads up to `n` bytes; `got` is 0 at the end of the file.
+// Reads up to `n` bytes from where the last read ended; `got` is 0 at the
+// end of the file.
 Result read(File& file, char* buffer, std::size_t n, std::size_t& got);
 
-// Whether the file at `path` may be replaced: true when there is none, false
-// when it is read-only or a folder. Judged from its attributes, because an
-// administrator's (or root's) open and rename succeed on a read-only file.
-bool may_replace(const std::string& path);
+// What the name `path` itself is; a symbolic link is not followed, so its
+// own read-only mark counts.
+struct Attributes {
+    bool exists = false;
+    bool read_only = false;
+    bool folder = false;
+    bool link = false;
+    // What a new file takes over from this one: the hidden and system
+    // attributes on Windows, the permissions elsewhere.
+    std::uint32_t kept = 0;
+};
+Attributes attributes_of(const std::string& path);
 
-// Creates `path`, which must not exist yet, for writing. It takes the
-// attributes (hidden, system) or permissions of `like` when that exists.
-Result create_new(const std::string& path, const std::string& like, File& file);
+// The file that `path` leads to, past any link. Two paths name the same
+// file when both identities are known and equal.
+struct Identity {
+    bool known = false; // false when nothing can be opened there
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    unsigned names = 0; // hard links
+    bool operator==(const Identity& other) const {
+        return known && other.known && volume == other.volume && index == other.index;
+    }
+    bool operator!=(const Identity& other) const { return !(*this == other); }
+};
+Identity identity_of(const std::string& path);
+
+// The path of the file that `path` leads to, as the system spells it; empty
+// when it cannot tell (no such call on this system, a path that does not
+// fit). It may name another file than `path` (a letter the code page
+// cannot spell), so compare identities before using it.
+std::string final_path_of(const std::string& path);
+
+// Creates `path`, which must not exist yet, for writing, not shared, with
+// the attributes or permissions `kept` of another file's Attributes.
+Result create_new(const std::string& path, std::uint32_t kept, File& file);
+// Writes at the end of what was written so far.
 bool write(File& file, const char* data, std::size_t n);
 // Waits until the written bytes are on the disk.
 bool sync(File& file);
 
-// What a save needs to know of the file at `path` before it writes.
-struct FileFacts {
-    // The file itself, where `path` is a symbolic link to it; else `path`.
-    std::string real_path;
-    // How many names (hard links) the file has; 0 when there is no file.
-    unsigned names = 0;
-};
-FileFacts facts_of(const std::string& path);
+// Whether `path` may be replaced now: ok, busy while another program holds
+// it without sharing its deletion, not_found when there is no file.
+Result free_to_replace(const std::string& path);
 
-// Puts `from` in place of `to` in one step; an existing `to` keeps its
-// security and streams where the system can keep them.
-Result replace(const std::string& from, const std::string& to);
+// True where the system's own replace keeps more of the replaced file than
+// a move does (its security and streams) and is worth its steps.
+bool has_keeping_replace();
 
-// Opens an existing file for writing over its bytes, sharing it with
-// readers and writers as a plain open would.
+// The system's own replace: `replacement` takes the place of `replaced`,
+// with the replaced file's attributes, security and streams; the replaced
+// file goes to `backup`, which is overwritten. Only where
+// has_keeping_replace(). On busy nothing changed. On failed the files may
+// be left as the system documents: both under their own names, or the
+// replaced one under `backup` and the replacement under its own name, or
+// (with no backup given) the replaced one gone. Look before deciding.
+Result replace_file(const std::string& replacement, const std::string& replaced,
+                    const std::string& backup);
+
+// Renames `from` to `to` in one step. A file at `to` is replaced, unless
+// `replace` is false: then the answer is exists. Busy while another program
+// holds `to` open. On a failure nothing moved.
+Result move_file(const std::string& from, const std::string& to, bool replace);
+
+// Opens an existing file to write over its bytes, sharing it with readers
+// and writers as a plain open would; reads start at its beginning.
 Result open_for_overwrite(const std::string& path, File& file);
-// Writes `data` over the file from its start and cuts it to that length,
-// then waits until it is on the disk. Room for a longer file is claimed
-// first, so that a full disk leaves the old bytes as they were.
-bool overwrite(File& file, const char* data, std::size_t n);
-// Makes a replace in `folder` durable where the system needs that; best effort.
+// Cuts or extends the file to `size` bytes. Refused, the size unchanged,
+// while a program maps the part that would be cut away; room that cannot be
+// claimed on a full disk may leave it longer, zero-filled.
+bool set_size(File& file, std::uint64_t size);
+// Writes `n` bytes at `offset`; a failure may leave part of them written.
+bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n);
+
+// Makes a rename in `folder` durable where the system needs that; best effort.
 void sync_folder(const std::string& folder);
-void remove(const std::string& path);
+// False when the file is still there.
+bool remove(const std::string& path);
 
 struct FileEntry {
     std::string name;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
@@ -70,24 +71,48 @@ Result read(File& file, char* buffer, std::size_t n, std::size_t& got) {
     return count < 0 ? Result::failed : Result::ok;
 }
 
-bool may_replace(const std::string& path) {
+Attributes attributes_of(const std::string& path) {
+    Attributes attributes;
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return true;
-    if (S_ISDIR(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        return false;
-    return ::access(path.c_str(), W_OK) == 0;
+    if (::lstat(path.c_str(), &st) != 0)
+        return attributes;
+    attributes.exists = true;
+    attributes.link = S_ISLNK(st.st_mode);
+    // A link's own permissions say nothing; those of the file it leads to do.
+    if (attributes.link && ::stat(path.c_str(), &st) != 0)
+        return attributes;
+    attributes.folder = S_ISDIR(st.st_mode);
+    attributes.read_only =
+        (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
+    attributes.kept = S_ISREG(st.st_mode) ? static_cast<std::uint32_t>(st.st_mode & 07777) : 0;
+    return attributes;
 }
 
-Result create_new(const std::string& path, const std::string& like, File& file) {
+Identity identity_of(const std::string& path) {
+    Identity identity;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return identity;
+    identity.known = true;
+    identity.volume = static_cast<std::uint64_t>(st.st_dev);
+    identity.index = static_cast<std::uint64_t>(st.st_ino);
+    identity.names = static_cast<unsigned>(st.st_nlink);
+    return identity;
+}
+
+std::string final_path_of(const std::string& path) {
+    char real[PATH_MAX];
+    return ::realpath(path.c_str(), real) != nullptr ? real : "";
+}
+
+Result create_new(const std::string& path, std::uint32_t kept, File& file) {
     const int fd = open_retrying(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd < 0)
         return result_of(errno);
     file = File(fd);
     // The new file keeps the permissions of the one it replaces.
-    struct stat st;
-    if (::stat(like.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        ::fchmod(fd, st.st_mode & 07777);
+    if (kept != 0)
+        ::fchmod(fd, static_cast<mode_t>(kept));
     return Result::ok;
 }
 
@@ -111,21 +136,30 @@ bool sync(File& file) {
     return rc == 0;
 }
 
-FileFacts facts_of(const std::string& path) {
-    FileFacts facts;
-    facts.real_path = path;
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return facts;
-    facts.names = static_cast<unsigned>(st.st_nlink);
-    char real[PATH_MAX];
-    if (::realpath(path.c_str(), real) != nullptr)
-        facts.real_path = real;
-    return facts;
+Result free_to_replace(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0 ? Result::ok : result_of(errno);
 }
 
-Result replace(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0 ? Result::ok : Result::failed;
+// A rename keeps all there is to keep here.
+bool has_keeping_replace() {
+    return false;
+}
+
+Result replace_file(const std::string&, const std::string&, const std::string&) {
+    return Result::failed;
+}
+
+Result move_file(const std::string& from, const std::string& to, bool replace) {
+    if (replace)
+        return ::rename(from.c_str(), to.c_str()) == 0 ? Result::ok : result_of(errno);
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return Result::ok;
+    if (errno != EINVAL && errno != ENOSYS)
+        return result_of(errno);
+    // A file system that cannot refuse to replace: look first.
+    if (::access(to.c_str(), F_OK) == 0)
+        return Result::exists;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? Result::ok : result_of(errno);
 }
 
 Result open_for_overwrite(const std::string& path, File& file) {
@@ -136,18 +170,20 @@ Result open_for_overwrite(const std::string& path, File& file) {
     return Result::ok;
 }
 
-bool overwrite(File& file, const char* data, std::size_t n) {
-    const int fd = fd_of(file);
+bool set_size(File& file, std::uint64_t size) {
+    // Room is claimed for real, so that a full disk fails here and not in
+    // the middle of a write.
     struct stat st;
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(fd_of(file), &st) == 0 && static_cast<std::uint64_t>(st.st_size) < size &&
+        ::posix_fallocate(fd_of(file), 0, static_cast<off_t>(size)) != 0)
         return false;
-    if (static_cast<off_t>(n) > st.st_size &&
-        ::posix_fallocate(fd, 0, static_cast<off_t>(n)) != 0) {
-        ::ftruncate(fd, st.st_size);
-        return false;
-    }
-    return ::lseek(fd, 0, SEEK_SET) == 0 && write(file, data, n) &&
-           ::ftruncate(fd, static_cast<off_t>(n)) == 0 && sync(file);
+    return ::ftruncate(fd_of(file), static_cast<off_t>(size)) == 0;
+}
+
+bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n) {
+    return ::lseek(fd_of(file), static_cast<off_t>(offset), SEEK_SET) ==
+               static_cast<off_t>(offset) &&
+           write(file, data, n);
 }
 
 void sync_folder(const std::string& folder) {
@@ -160,8 +196,8 @@ void sync_folder(const std::string& folder) {
     }
 }
 
-void remove(const std::string& path) {
-    ::unlink(path.c_str());
+bool remove(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
 std::vector<FileEntry> files_in(const std::string& folder) {

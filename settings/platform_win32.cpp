@@ -47,10 +47,6 @@ bool seek_to(HANDLE file, unsigned long long offset) {
     return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
 }
 
-bool set_size(HANDLE file, unsigned long long size) {
-    return seek_to(file, size) && SetEndOfFile(file) != 0;
-}
-
 // \\?\C:\x as C:\x and \\?\UNC\server\x as \\server\x.
 std::string without_long_prefix(std::string path) {
     if (path.compare(0, 8, "\\\\?\\UNC\\") == 0)
@@ -58,22 +54,6 @@ std::string without_long_prefix(std::string path) {
     if (path.compare(0, 4, "\\\\?\\") == 0)
         return path.erase(0, 4);
     return path;
-}
-
-// Wine replaces a file by moving the old one away, deleting it and only
-// then moving the new one in: a crash between the two leaves no settings
-// file. Its plain move is one rename, and Wine keeps no security or streams
-// that the system's replace would carry over.
-bool replace_moves_old_away() {
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
-Result move_into_place(const std::string& from, const std::string& to) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Result::ok;
-    // A reader that holds the target open makes the move fail as denied.
-    const DWORD error = GetLastError();
-    return error == ERROR_ACCESS_DENIED ? Result::busy : result_of(error);
 }
 
 } // namespace
@@ -113,21 +93,61 @@ Result read(File& file, char* buffer, std::size_t n, std::size_t& got) {
     return Result::ok;
 }
 
-bool may_replace(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+Attributes attributes_of(const std::string& path) {
+    Attributes attributes;
+    const DWORD bits = GetFileAttributesA(path.c_str());
+    if (bits == INVALID_FILE_ATTRIBUTES)
+        return attributes;
+    attributes.exists = true;
+    attributes.read_only = (bits & FILE_ATTRIBUTE_READONLY) != 0;
+    attributes.folder = (bits & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    attributes.link = (bits & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    attributes.kept = bits & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    return attributes;
 }
 
-Result create_new(const std::string& path, const std::string& like, File& file) {
-    // The new file stays hidden or system if the one it replaces was.
-    DWORD attributes = GetFileAttributesA(like.c_str());
-    attributes = attributes == INVALID_FILE_ATTRIBUTES
-                     ? 0
-                     : attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+Identity identity_of(const std::string& path) {
+    Identity identity;
+    // No access asked: a file held without sharing still answers.
+    const HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return identity;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info)) {
+        identity.known = true;
+        identity.volume = info.dwVolumeSerialNumber;
+        identity.index =
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        identity.names = info.nNumberOfLinks;
+    }
+    CloseHandle(handle);
+    return identity;
+}
+
+std::string final_path_of(const std::string& path) {
+    // The call came with Windows Vista, and so did symbolic links to files.
+    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    const auto final_path = reinterpret_cast<FinalPath>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    if (!final_path)
+        return "";
+    const HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return "";
+    char buffer[MAX_PATH + 8];
+    const DWORD n =
+        final_path(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    return n > 0 && n < sizeof buffer ? without_long_prefix(std::string(buffer, n)) : "";
+}
+
+Result create_new(const std::string& path, std::uint32_t kept, File& file) {
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+                                      kept ? kept : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return result_of(GetLastError());
     file = file_of(handle);
@@ -149,59 +169,44 @@ bool sync(File& file) {
     return FlushFileBuffers(handle_of(file)) != 0;
 }
 
-FileFacts facts_of(const std::string& path) {
-    FileFacts facts;
-    facts.real_path = path;
-    const HANDLE handle =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return facts;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(handle, &info))
-        facts.names = info.nNumberOfLinks;
-    // The path the handle reached, past every symbolic link. The call came
-    // with Windows Vista, and so did symbolic links to files.
-    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-    const auto final_path_of = reinterpret_cast<FinalPath>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-    char final_path[MAX_PATH + 8];
-    const DWORD n = final_path_of ? final_path_of(handle, final_path, sizeof final_path,
-                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
-                                  : 0;
-    if (n > 0 && n < sizeof final_path)
-        facts.real_path = without_long_prefix(std::string(final_path, n));
-    CloseHandle(handle);
-    return facts;
-}
-
-// The system's own replace, which keeps the replaced file's attributes,
-// security and streams: ok, busy, or failed where the plain move may still
-// succeed (no file to replace, a file system that cannot replace, security
-// that cannot be carried over).
-Result replace_keeping(const std::string& from, const std::string& to) {
-    // Asked first, because a refused replace may leave the system's own
-    // temporary file behind: is `to` there, and free to be replaced?
+Result free_to_replace(const std::string& path) {
     const HANDLE probe =
-        CreateFileA(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE)
-        return result_of(GetLastError()) == Result::busy ? Result::busy : Result::failed;
+        return result_of(GetLastError());
     CloseHandle(probe);
-    if (ReplaceFileA(to.c_str(), from.c_str(), nullptr,
-                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
-                     nullptr))
-        return Result::ok;
-    return result_of(GetLastError()) == Result::busy ? Result::busy : Result::failed;
+    return Result::ok;
 }
 
-Result replace(const std::string& from, const std::string& to) {
-    if (!replace_moves_old_away()) {
-        const Result kept = replace_keeping(from, to);
-        if (kept != Result::failed)
-            return kept;
-    }
-    return move_into_place(from, to);
+// Wine replaces a file by moving the old one away, deleting it and only
+// then moving the new one in: a crash between the two leaves no settings
+// file. Its plain move is one rename, and Wine keeps no security or streams
+// that the system's replace would carry over.
+bool has_keeping_replace() {
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr;
+}
+
+Result replace_file(const std::string& replacement, const std::string& replaced,
+                    const std::string& backup) {
+    if (ReplaceFileA(
+            replaced.c_str(), replacement.c_str(), backup.empty() ? nullptr : backup.c_str(),
+            REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
+        return Result::ok;
+    const DWORD error = GetLastError();
+    // Refused before anything moved.
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return Result::busy;
+    return Result::failed;
+}
+
+Result move_file(const std::string& from, const std::string& to, bool replace) {
+    if (MoveFileExA(from.c_str(), to.c_str(),
+                    (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH))
+        return Result::ok;
+    // A reader that holds the target open makes the move fail as denied.
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED ? Result::busy : result_of(error);
 }
 
 Result open_for_overwrite(const std::string& path, File& file) {
@@ -214,25 +219,20 @@ Result open_for_overwrite(const std::string& path, File& file) {
     return Result::ok;
 }
 
-bool overwrite(File& file, const char* data, std::size_t n) {
-    const HANDLE handle = handle_of(file);
-    LARGE_INTEGER old_size;
-    if (!GetFileSizeEx(handle, &old_size))
-        return false;
-    const unsigned long long old_bytes = static_cast<unsigned long long>(old_size.QuadPart);
-    if (n > old_bytes && !set_size(handle, n)) {
-        set_size(handle, old_bytes);
-        return false;
-    }
-    return seek_to(handle, 0) && write(file, data, n) && set_size(handle, n) && sync(file);
+bool set_size(File& file, std::uint64_t size) {
+    return seek_to(handle_of(file), size) && SetEndOfFile(handle_of(file)) != 0;
+}
+
+bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n) {
+    return seek_to(handle_of(file), offset) && write(file, data, n);
 }
 
 void sync_folder(const std::string&) {
     // MOVEFILE_WRITE_THROUGH has already made the move durable.
 }
 
-void remove(const std::string& path) {
-    DeleteFileA(path.c_str());
+bool remove(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 std::vector<FileEntry> files_in(const std::string& folder) {

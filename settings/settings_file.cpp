@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "settings/file_replacement.h"
 #include "settings/mbtext.h"
 
 namespace {

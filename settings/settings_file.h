@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "settings/whole_file.h"
+#include "settings/file_reading.h"
 
 // std::string compares through char_traits<char>, which orders bytes as
 // unsigned char values: "B" < "a" < "ab" < a key starting with 0x82.

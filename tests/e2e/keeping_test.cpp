@@ -2,7 +2,7 @@
 // every name the settings file has, a symbolic link to it, and a file that
 // another program keeps open all come through.
 #include "control_ids.h"
-#include "settings/whole_file.h"
+#include "settings/temp_files.h"
 #include "settings_bytes.h"
 
 #include <algorithm>

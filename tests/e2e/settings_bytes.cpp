@@ -1,7 +1,7 @@
 #include "settings_bytes.h"
 
 #include "control_ids.h"
-#include "settings/whole_file.h"
+#include "settings/temp_files.h"
 
 #include <cctype>
 

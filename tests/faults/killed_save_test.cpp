@@ -4,7 +4,7 @@
 #include "fault_kit.h"
 
 #include "control_ids.h"
-#include "settings/whole_file.h"
+#include "settings/temp_files.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "settings/catalogue.h"
+#include "settings/file_replacement.h"
 #include "settings/settings_file.h"
 
 #ifdef _WIN32

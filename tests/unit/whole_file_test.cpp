@@ -1,4 +1,6 @@
-#include "settings/whole_file.h"
+#include "settings/file_reading.h"
+#include "settings/file_replacement.h"
+#include "settings/temp_files.h"
 
 #include "settings/settings_file.h"
 

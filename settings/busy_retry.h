@@ -1,0 +1,19 @@
+// Another program (a virus scanner, a backup, the publishing tool, another
+// editor just done with its own save) may hold the settings file for a
+// moment: a step it refuses is tried again for a little over half a second
+// before the refusal counts.
+#pragma once
+
+#include "settings/platform.h"
+
+constexpr int busy_tries = 12;
+constexpr unsigned busy_pause_ms = 50;
+
+template <class Step> sys::Result retry_while_busy(Step step) {
+    sys::Result result = step();
+    for (int attempt = 1; attempt < busy_tries && result == sys::Result::busy; ++attempt) {
+        sys::sleep_ms(busy_pause_ms);
+        result = step();
+    }
+    return result;
+}

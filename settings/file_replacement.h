@@ -1,0 +1,101 @@
+// A file replaced whole, never half. The new content goes to a temporary
+// file beside the target, reaches the disk, and only then takes the
+// target's place in one step, so that a crash or a full disk at any moment
+// leaves either the old file or the new one. Where a step of putting it in
+// place fails, the save looks at what the failure left and puts the old or
+// the new file under the target's name before it gives up; a temporary file
+// that holds the only whole copy of either is never deleted.
+//
+// What writing over the file kept is kept: a symbolic link stays a link and
+// the file it leads to is replaced; on Windows the system's own replace
+// keeps the replaced file's security and streams. Where replacing would cost
+// more than it saves, the new content is written over the old bytes instead
+// (settings/in_place.h): a file with several names (each must see the new
+// settings), a link that cannot be followed to its file, a folder that
+// takes no new file, a file that another program holds open and will not
+// let go.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "settings/platform.h"
+
+// The steps of a replacement after the checks; test builds can make each
+// one fail. `temporary` refuses only the temporary file, so that the save
+// writes over the file itself.
+enum class SaveStep { none, open, temporary, write, flush, close, replace };
+
+class FileReplacement {
+  public:
+    explicit FileReplacement(const std::string& target);
+    // Takes its own files away, unless one holds the only whole copy of the
+    // old or the new content.
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Checks that the target may be replaced (not read-only, not a folder)
+    // and creates the temporary file beside the file it names, or opens
+    // that file to write over it.
+    bool begin();
+    // Buffered; a failure is kept for commit() to report.
+    void write(const char* data, std::size_t n);
+    void write(const std::string& text) { write(text.data(), text.size()); }
+    // Puts the content in place of the target. False when the target does
+    // not now hold exactly the new content; it then holds the old one, but
+    // where two steps failed in a row while writing over the file itself.
+    bool commit();
+
+  private:
+    bool write_through(const char* data, std::size_t n);
+    bool drain();
+    bool replace_target();
+    // What a step of putting the new file in place came to: refused leaves
+    // the old file in place and the new one beside it.
+    enum class Put { done, busy, refused, failed };
+    sys::Result put_in_place();
+    static sys::Result result_of(Put put);
+    Put after(sys::Result step);
+    Put recover(sys::Result step);
+    Put finish();
+    bool take_back_temp();
+    bool open_target();
+    bool overwrite_target(std::string content);
+    void discard();
+
+    const std::string target_;
+    std::string real_;      // the file that the target names, past any link
+    std::string folder_;    // real_'s
+    std::string temp_;      // forgotten once it is in place, or must be kept
+    std::string backup_;    // where the system's replace puts the old file
+    sys::Identity old_;     // the file being replaced, if there is one
+    sys::Identity new_;     // the temporary file, once written
+    bool in_place_ = false; // buffer_ then gathers the whole content
+    bool keeping_replace_ = false;
+    sys::File file_;
+    std::string buffer_;
+    bool ok_ = false;
+    std::size_t written_ = 0;
+    SaveStep injected_ = SaveStep::none;
+    std::size_t injected_after_ = 0;
+};
+
+#ifdef MABIRU_TEST_SEAMS
+// Test builds only.
+
+// Makes the next replacement fail at `step` as if the system had refused
+// it. With SaveStep::write, `after_bytes` bytes reach the temporary file
+// first. The next begin() consumes it; SaveStep::none clears it.
+void inject_save_failure(SaveStep step, std::size_t after_bytes = 0);
+
+// Environment variable read by commit(): milliseconds to sleep between the
+// finished temporary file and putting it in place.
+#define MABIRU_SAVE_DELAY_ENV "MABIRU_TEST_SAVE_DELAY_MS"
+// Environment variable read by begin(): when set, no temporary file can be
+// created, as in a folder that takes no new files.
+#define MABIRU_NO_TEMP_ENV "MABIRU_TEST_NO_TEMPORARY"
+// Environment variable read by begin(): when set, the system's own replace
+// is used where it would not be (under Wine), to test that path.
+#define MABIRU_SYSTEM_REPLACE_ENV "MABIRU_TEST_SYSTEM_REPLACE"
+#endif

@@ -1,0 +1,47 @@
+#include "settings/in_place.h"
+
+#include <memory>
+
+#include "settings/file_reading.h"
+
+namespace {
+
+// The file's bytes from where its reads start, its beginning, to its end.
+bool read_all(sys::File& file, std::string& bytes) {
+    const std::unique_ptr<char[]> block(new char[block_size]);
+    for (std::size_t got = 1; got > 0;) {
+        if (sys::read(file, block.get(), block_size, got) != sys::Result::ok)
+            return false;
+        bytes.append(block.get(), got);
+    }
+    return true;
+}
+
+} // namespace
+
+Overwrite write_over(sys::File& file, std::string content) {
+    // Kept to be written back: a failure part-way must not leave a mix.
+    std::string old;
+    if (!read_all(file, old))
+        return Overwrite::old_kept;
+    const std::size_t size = content.size();
+    // Room first, so that a full disk fails before a byte is changed.
+    if (size > old.size() && !sys::set_size(file, size)) {
+        sys::set_size(file, old.size());
+        return Overwrite::old_kept;
+    }
+    // 0x1A ends the file for every reader, so a cut that is refused (a
+    // program maps the file) or never made (a crash) still leaves exactly
+    // the new settings to read.
+    const bool shorter = size < old.size();
+    if (shorter)
+        content += '\x1A';
+    if (sys::write_at(file, 0, content.data(), content.size()) &&
+        (!shorter || sys::set_size(file, size)) && sys::sync(file))
+        return Overwrite::written;
+    if (sys::write_at(file, 0, old.data(), old.size()) && sys::set_size(file, old.size())) {
+        sys::sync(file);
+        return Overwrite::old_kept;
+    }
+    return Overwrite::damaged;
+}

@@ -1,0 +1,112 @@
+// A scriptable fake of settings/platform.h: files in memory, with names,
+// hard and symbolic links, attributes, the security that only the system's
+// own replace carries over, and other programs that hold or map a file.
+// Any call can be made to fail, as the n-th call of a run, in each way the
+// system documents for it, and each failure leaves the files exactly as
+// that way does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+enum class Call {
+    open_for_reading,
+    read,
+    close,
+    attributes_of,
+    identity_of,
+    final_path_of,
+    create_new,
+    write,
+    sync,
+    free_to_replace,
+    replace_file,
+    move_file,
+    open_for_overwrite,
+    set_size,
+    write_at,
+    sync_folder,
+    remove,
+    files_in,
+};
+const char* name_of(Call call);
+
+enum class Outcome {
+    none,
+    not_found,
+    exists,
+    busy, // refused for now, nothing changed: the one transient failure
+    failed,
+    unknown,      // a question answered with nothing
+    elsewhere,    // a resolved path that names another file
+    part_written, // half the bytes written, then the failure
+    left_longer,  // room asked for and not had, the file zero-filled to it
+    // The system's replace (with no backup name, see replace_file):
+    replaced_not_removed,    // both files keep their names
+    replacement_not_moved,   // both keep their names; with no backup the old is gone
+    replacement_not_moved_2, // the old under the backup name, the new under its own
+};
+const char* name_of(Outcome outcome);
+
+// The ways each call can fail.
+std::vector<Outcome> failures_of(Call call);
+
+// A file's content and everything a name of it leads to.
+struct Data {
+    std::string bytes;
+    std::uint64_t index = 0;
+    bool read_only = false;
+    bool hidden = false;
+    bool folder = false;
+    std::string security = "inherited";
+    bool held = false;   // open elsewhere, its deletion not shared
+    bool mapped = false; // mapped elsewhere: it cannot be cut
+    long long age_s = 0;
+};
+
+struct Entry {
+    std::shared_ptr<Data> data; // null for a symbolic link
+    std::string link;           // where a symbolic link leads
+};
+
+struct Failure {
+    std::size_t call; // counted from 0 over the run
+    Outcome outcome;
+};
+
+struct System {
+    std::map<std::string, Entry> names; // by normalized path
+    // Windows: the system's replace keeps more than a move does.
+    bool keeping_replace = true;
+    // No new file can be created (a folder that takes none).
+    bool no_new_files = false;
+    std::vector<Failure> plan;
+    // What the run called, in order, and how each call failed, if it did
+    // (as planned, or as the files made it: a mapped file refusing a cut).
+    std::vector<Call> calls;
+    std::vector<Outcome> outcomes;
+};
+
+// The one system the fake's calls act on.
+System& system();
+// A new, empty system with no open files.
+void reset();
+
+// Paths as the fake stores them: one backslash between names.
+std::string normalized(const std::string& path);
+
+// Adds a file (or, with `link`, a symbolic link) under `path`.
+std::shared_ptr<Data> add_file(const std::string& path, const std::string& bytes);
+void add_name(const std::string& path, const std::shared_ptr<Data>& data);
+void add_link(const std::string& path, const std::string& target);
+
+// The file a path leads to, past a symbolic link; null when there is none.
+std::shared_ptr<Data> file_at(const std::string& path);
+
+} // namespace fake

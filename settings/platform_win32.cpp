@@ -189,9 +189,12 @@ bool has_keeping_replace() {
 
 Result replace_file(const std::string& replacement, const std::string& replaced,
                     const std::string& backup) {
-    if (ReplaceFileA(
-            replaced.c_str(), replacement.c_str(), backup.empty() ? nullptr : backup.c_str(),
-            REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
+    // Windows XP refuses the flag that lets a replace go on without the ACL.
+    const bool vista_or_later = LOBYTE(LOWORD(GetVersion())) >= 6;
+    const DWORD flags =
+        REPLACEFILE_IGNORE_MERGE_ERRORS | (vista_or_later ? REPLACEFILE_IGNORE_ACL_ERRORS : 0);
+    if (ReplaceFileA(replaced.c_str(), replacement.c_str(),
+                     backup.empty() ? nullptr : backup.c_str(), flags, nullptr, nullptr))
         return Result::ok;
     const DWORD error = GetLastError();
     // Refused before anything moved.

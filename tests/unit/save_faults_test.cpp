@@ -278,6 +278,7 @@ TEST(SaveFaults, TheSystemsReplaceKeepsSecurityWhereAMoveWouldNot) {
         const State state = run(scenario, {});
         ASSERT_TRUE(state.saved);
         const auto file = fake::file_at(target);
+        ASSERT_NE(file, nullptr);
         EXPECT_EQ(file->security, keeping ? "the owner's" : "inherited");
         EXPECT_TRUE(file->hidden);
         // The old file passed through a backup name of the save's own.

@@ -1,7 +1,9 @@
 // The harness's own file handling, where a race with another program would
-// make an end-to-end test fail at random instead of for a reason, or a
-// failed run would break the next.
+// make an end-to-end test fail at random instead of for a reason, a failed
+// run would break the next, or a fault in the editor would hide from view.
 #include "harness.h"
+#include "settings/whole_file.h"
+#include "settings_bytes.h"
 
 using namespace e2e;
 
@@ -39,4 +41,34 @@ TEST(Harness, AFolderStartsEmptyWhateverAFailedRunLeftInIt) {
     EXPECT_EQ(again.path(), left.path());
     EXPECT_EQ(again.names(), std::vector<std::string>{});
     EXPECT_EQ(GetFileAttributesW(korean.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Harness, KnowsTheTemporaryFilesByTheirDocumentedShape) {
+    // The last two characters check the five before them; the harness
+    // leaves that check to the editor and goes by the shape alone.
+    const std::vector<std::string> names = {"~mb",
+                                            "~mb000000",
+                                            "~mb0000000",
+                                            "~mbzzzzzzz",
+                                            "~mbab12cd3",
+                                            "~mb00000000",
+                                            "~MB0000000",
+                                            "~mbABCDEFG",
+                                            "~mb00000-0",
+                                            "~mb000000.",
+                                            "x~mb000000",
+                                            "~mabiru.1",
+                                            "mabiru.dat",
+                                            "~mb\x83\x5C\x83\x5C\x83\x5C"
+                                            "a",
+                                            "~mb0000000.tmp"};
+    EXPECT_EQ(temporaries(names),
+              (std::vector<std::string>{"~mb0000000", "~mbzzzzzzz", "~mbab12cd3"}));
+
+    // Every name the editor gives has that shape.
+    for (const unsigned long process_id : {0ul, 4242ul, 0xFFFFFFFFul})
+        for (unsigned counter = 0; counter < 40; ++counter) {
+            const std::string name = temp_name(process_id, counter);
+            EXPECT_EQ(temporaries({name}), std::vector<std::string>{name});
+        }
 }

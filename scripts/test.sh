@@ -53,6 +53,7 @@ count() { if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi;
 
 echo "== check: shipped i686 build"
 count bash scripts/check-shipped.sh build/win32/setup/mabiru-setup.exe
+count bash scripts/check-imports.sh build/win32/setup/mabiru-setup.exe scripts/shipped-imports.txt
 
 echo "== check: release download"
 contents="" zip=""

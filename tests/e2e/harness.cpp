@@ -41,27 +41,6 @@ std::string current_test_name() {
     return name;
 }
 
-void remove_tree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string full = dir + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                remove_tree(full + "\\");
-            } else {
-                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(full.c_str());
-            }
-        } while (FindNextFileA(h, &found));
-        FindClose(h);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
 struct Search {
     DWORD pid;
     HWND exclude;
@@ -109,6 +88,40 @@ void set_variable(const std::string& name, const std::optional<std::string>& val
 }
 
 } // namespace
+
+std::wstring wide_path(const std::string& path) {
+    std::wstring wide(path.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(),
+                                      static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<std::size_t>(n) - 1 : 0);
+    return wide;
+}
+
+void remove_tree(const std::wstring& dir) {
+    WIN32_FIND_DATAW found;
+    const HANDLE h = FindFirstFileW((dir + L"*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring full = dir + name;
+            const DWORD attributes = found.dwFileAttributes;
+            // A link goes by itself; what it leads to is not ours.
+            if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW(full.c_str());
+            else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                RemoveDirectoryW(full.c_str());
+            else
+                remove_tree(full + L"\\");
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(dir.c_str());
+}
 
 double wait_scale() {
     static const double scale = [] {
@@ -278,15 +291,23 @@ Folder::Folder(const std::string& sub) {
     std::string base = std::string(temp) + "mabiru-e2e\\";
     CreateDirectoryA(base.c_str(), nullptr);
     path_ = base + current_test_name() + (sub.empty() ? "" : "." + sub) + "\\";
-    remove_tree(path_);
-    if (!CreateDirectoryA(path_.c_str(), nullptr))
-        ADD_FAILURE() << "cannot create " << path_ << " (error " << GetLastError() << ")";
+    // What a failed run left for a look goes now, whatever its names.
+    remove_tree(wide_path(path_));
+    if (!CreateDirectoryA(path_.c_str(), nullptr)) {
+        const DWORD error = GetLastError();
+        ADD_FAILURE() << "cannot create " << escaped(path_) << " (error " << error << ")"
+                      << (error == ERROR_ALREADY_EXISTS
+                              ? ": an earlier run's folder could not be removed; is a file in "
+                                "it still open?"
+                              : "");
+    }
 }
 
 Folder::~Folder() {
-    // A failed test leaves its folder behind for a look at what happened.
+    // A failed test leaves its folder behind for a look at what happened;
+    // the next Folder of that name clears it.
     if (!::testing::Test::HasFailure())
-        remove_tree(path_);
+        remove_tree(wide_path(path_));
 }
 
 std::string Folder::add_copy(const std::string& from, const std::string& name) const {

@@ -69,6 +69,13 @@ class HeldFile {
     HANDLE handle_;
 };
 
+// The wide form of an ANSI path.
+std::wstring wide_path(const std::string& path);
+// Removes a folder (its path with the trailing backslash) and all in it,
+// read-only or named outside the ANSI code page as well. A link to a folder
+// is removed, not followed.
+void remove_tree(const std::wstring& dir);
+
 // A fresh, empty folder named after the current test (and `sub`, for a
 // test that needs several), removed when the test passes.
 class Folder {

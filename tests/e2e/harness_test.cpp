@@ -1,6 +1,9 @@
-// The harness's own file reading, where a race with another program would
-// make an end-to-end test fail at random instead of for a reason.
+// The harness's own file handling, where a race with another program would
+// make an end-to-end test fail at random instead of for a reason, a failed
+// run would break the next, or a fault in the editor would hide from view.
 #include "harness.h"
+#include "settings/temp_files.h"
+#include "settings_bytes.h"
 
 using namespace e2e;
 
@@ -16,4 +19,56 @@ TEST(Harness, ReadsAFileJustRenamedIntoPlaceWhileTheMoverStillHoldsIt) {
     ASSERT_TRUE(MoveFileExA(folder.file("url.part").c_str(), folder.file("url.txt").c_str(), 0));
     EXPECT_EQ(folder.read("url.txt"), "https://example.org/");
     CloseHandle(mover);
+}
+
+TEST(Harness, AFolderStartsEmptyWhateverAFailedRunLeftInIt) {
+    Folder left("again");
+    // Names the ANSI code page cannot spell, read-only files and folders.
+    const std::wstring korean = wide_path(left.path()) + L"\uD55C\uAD6D\\";
+    ASSERT_TRUE(CreateDirectoryW(korean.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((korean + L"deeper").c_str(), nullptr));
+    for (const std::wstring& name : {korean + L"\uD55C.exe", korean + L"deeper\\mabiru.dat"}) {
+        const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_READONLY, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+    }
+    ASSERT_TRUE(SetFileAttributesW((korean + L"deeper").c_str(), FILE_ATTRIBUTE_READONLY));
+    left.write("mabiru.dat", "left");
+    left.set_read_only("mabiru.dat", true);
+
+    const Folder again("again");
+    EXPECT_EQ(again.path(), left.path());
+    EXPECT_EQ(again.names(), std::vector<std::string>{});
+    EXPECT_EQ(GetFileAttributesW(korean.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Harness, KnowsTheTemporaryFilesByTheirDocumentedShape) {
+    // The last two characters check the five before them; the harness
+    // leaves that check to the editor and goes by the shape alone.
+    const std::vector<std::string> names = {"~mb",
+                                            "~mb000000",
+                                            "~mb0000000",
+                                            "~mbzzzzzzz",
+                                            "~mbab12cd3",
+                                            "~mb00000000",
+                                            "~MB0000000",
+                                            "~mbABCDEFG",
+                                            "~mb00000-0",
+                                            "~mb000000.",
+                                            "x~mb000000",
+                                            "~mabiru.1",
+                                            "mabiru.dat",
+                                            "~mb\x83\x5C\x83\x5C\x83\x5C"
+                                            "a",
+                                            "~mb0000000.tmp"};
+    EXPECT_EQ(temporaries(names),
+              (std::vector<std::string>{"~mb0000000", "~mbzzzzzzz", "~mbab12cd3"}));
+
+    // Every name the editor gives has that shape.
+    for (const unsigned long process_id : {0ul, 4242ul, 0xFFFFFFFFul})
+        for (unsigned counter = 0; counter < 40; ++counter) {
+            const std::string name = temp_name(process_id, counter);
+            EXPECT_EQ(temporaries({name}), std::vector<std::string>{name});
+        }
 }

@@ -48,7 +48,7 @@ Values on_screen(const Editor& editor);
 // The settings file that the tests prepare as "someone saved this before".
 Values sample_values();
 
-// The names among `names` that a save gives its temporary file.
+// The names among `names` shaped like a save's temporary file.
 std::vector<std::string> temporaries(const std::vector<std::string>& names);
 
 // The text of the "cannot save" box for the editor in `folder` (with its

@@ -68,19 +68,15 @@ TEST(ProgramStart, AFolderNamedOutsideTheCodePageShowsTheDefaultsAndOkSaysItCann
     // Korean letters: the ANSI interfaces spell them '?', and no file can
     // be at such a path, so this is a first start.
     Folder outer;
-    std::wstring dir(MAX_PATH, L'\0');
-    dir.resize(static_cast<std::size_t>(MultiByteToWideChar(
-                   CP_ACP, 0, outer.path().c_str(), -1, dir.data(), static_cast<int>(dir.size()))) -
-               1);
-    dir += L"\uD55C\uAD6D\\";
+    const std::wstring dir = wide_path(outer.path()) + L"\uD55C\uAD6D\\";
+    // Gone even when the test stops half-way: the ANSI calls cannot remove it.
+    struct Removed {
+        std::wstring dir;
+        ~Removed() { remove_tree(dir); }
+    } removed{dir};
     ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
     const std::wstring exe = dir + L"mabiru-setup.exe";
-    std::wstring from(MAX_PATH, L'\0');
-    from.resize(
-        static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, editor_exe().c_str(), -1,
-                                                     from.data(), static_cast<int>(from.size()))) -
-        1);
-    ASSERT_TRUE(CopyFileW(from.c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(wide_path(editor_exe()).c_str(), exe.c_str(), FALSE));
     const std::string spelt = outer.path() + "??\\";
 
     {
@@ -100,7 +96,7 @@ TEST(ProgramStart, AFolderNamedOutsideTheCodePageShowsTheDefaultsAndOkSaysItCann
     }
     EXPECT_EQ(outer.names(), std::vector<std::string>{"??"}) << "a file was written";
     EXPECT_TRUE(DeleteFileW(exe.c_str()));
-    EXPECT_TRUE(RemoveDirectoryW(dir.c_str()));
+    EXPECT_TRUE(RemoveDirectoryW(dir.c_str())) << "a file was written beside the exe";
 }
 
 TEST(ProgramStart, CommandLineArgumentsChangeNothing) {

@@ -31,6 +31,26 @@ Outcome step(Call call) {
     return outcome;
 }
 
+// A planned failure of a call that answers a Result, as that Result.
+bool refused(Call call, sys::Result& result) {
+    switch (step(call)) {
+    case Outcome::none:
+        return false;
+    case Outcome::not_found:
+        result = sys::Result::not_found;
+        break;
+    case Outcome::exists:
+        result = sys::Result::exists;
+        break;
+    case Outcome::busy:
+        result = sys::Result::busy;
+        break;
+    default:
+        result = sys::Result::failed;
+    }
+    return true;
+}
+
 std::string folder_of(const std::string& normal) {
     const std::size_t slash = normal.rfind('\\');
     return slash == std::string::npos ? "" : normal.substr(0, slash + 1);
@@ -56,6 +76,19 @@ sys::File open_file(const std::shared_ptr<Data>& data) {
 
 Open& opened(sys::File& file) {
     return open_files.at(file.handle());
+}
+
+sys::Result open_existing(Call call, const std::string& path, sys::File& file) {
+    sys::Result planned;
+    if (refused(call, planned))
+        return planned;
+    const auto data = file_at(path);
+    if (!data)
+        return sys::Result::not_found;
+    if (data->folder)
+        return sys::Result::failed;
+    file = open_file(data);
+    return sys::Result::ok;
 }
 
 void put(std::string& bytes, std::size_t at, const char* data, std::size_t n) {
@@ -194,24 +227,9 @@ bool File::close() {
 }
 
 Result open_for_reading(const std::string& path, File& file, std::size_t& size) {
-    switch (fake::step(Call::open_for_reading)) {
-    case Outcome::not_found:
-        return Result::not_found;
-    case Outcome::busy:
-        return Result::busy;
-    case Outcome::failed:
-        return Result::failed;
-    default:
-        break;
-    }
-    const auto data = fake::file_at(path);
-    if (!data)
-        return Result::not_found;
-    if (data->folder)
-        return Result::failed;
-    file = fake::open_file(data);
-    size = data->bytes.size();
-    return Result::ok;
+    const Result result = fake::open_existing(Call::open_for_reading, path, file);
+    size = result == Result::ok ? fake::opened(file).data->bytes.size() : 0;
+    return result;
 }
 
 Result read(File& file, char* buffer, std::size_t n, std::size_t& got) {
@@ -268,14 +286,9 @@ std::string final_path_of(const std::string& path) {
 }
 
 Result create_new(const std::string& path, std::uint32_t kept, File& file) {
-    switch (fake::step(Call::create_new)) {
-    case Outcome::exists:
-        return Result::exists;
-    case Outcome::failed:
-        return Result::failed;
-    default:
-        break;
-    }
+    Result planned;
+    if (fake::refused(Call::create_new, planned))
+        return planned;
     if (fake::the_system.no_new_files)
         return Result::failed;
     if (fake::the_system.names.count(fake::normalized(path)))
@@ -302,16 +315,9 @@ bool sync(File&) {
 }
 
 Result free_to_replace(const std::string& path) {
-    switch (fake::step(Call::free_to_replace)) {
-    case Outcome::busy:
-        return Result::busy;
-    case Outcome::failed:
-        return Result::failed;
-    case Outcome::not_found:
-        return Result::not_found;
-    default:
-        break;
-    }
+    Result planned;
+    if (fake::refused(Call::free_to_replace, planned))
+        return planned;
     const auto data = fake::file_at(path);
     if (!data)
         return Result::not_found;
@@ -367,14 +373,9 @@ Result replace_file(const std::string& replacement, const std::string& replaced,
 }
 
 Result move_file(const std::string& from, const std::string& to, bool replace) {
-    switch (fake::step(Call::move_file)) {
-    case Outcome::busy:
-        return Result::busy;
-    case Outcome::failed:
-        return Result::failed;
-    default:
-        break;
-    }
+    Result planned;
+    if (fake::refused(Call::move_file, planned))
+        return planned;
     auto& names = fake::the_system.names;
     const std::string source = fake::normalized(from), target = fake::normalized(to);
     if (!names.count(source))
@@ -394,21 +395,7 @@ Result move_file(const std::string& from, const std::string& to, bool replace) {
 }
 
 Result open_for_overwrite(const std::string& path, File& file) {
-    switch (fake::step(Call::open_for_overwrite)) {
-    case Outcome::busy:
-        return Result::busy;
-    case Outcome::failed:
-        return Result::failed;
-    default:
-        break;
-    }
-    const auto data = fake::file_at(path);
-    if (!data)
-        return Result::not_found;
-    if (data->folder)
-        return Result::failed;
-    file = fake::open_file(data);
-    return Result::ok;
+    return fake::open_existing(Call::open_for_overwrite, path, file);
 }
 
 bool set_size(File& file, std::uint64_t size) {

@@ -42,14 +42,30 @@ for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.l
 done
 include=$(grep -v '^\s*#' "$guest_scripts/packages.txt" | xargs | tr ' ' ',')
 
+bootstrap() {
+  as_root rm -rf "$work/root"
+  as_root mmdebstrap --quiet --variant=minbase --architectures=amd64,i386 \
+    --include="$include" \
+    --customize-hook='sed -i "s/^# *\(ja_JP.UTF-8 UTF-8\)/\1/" "$1/etc/locale.gen"' \
+    --customize-hook='chroot "$1" locale-gen' \
+    --customize-hook="install -m 0755 '$guest_scripts/init.sh' \"\$1/usr/local/sbin/mabiru-init\"" \
+    --customize-hook='rm -rf "$1"/var/cache/apt/archives/*.deb "$1"/var/lib/apt/lists/*' \
+    bookworm "$work/root" "$@"
+}
+
 stage "1/3 installing the packages (mmdebstrap)"
-as_root mmdebstrap --quiet --variant=minbase --architectures=amd64,i386 \
-  --include="$include" \
-  --customize-hook='sed -i "s/^# *\(ja_JP.UTF-8 UTF-8\)/\1/" "$1/etc/locale.gen"' \
-  --customize-hook='chroot "$1" locale-gen' \
-  --customize-hook="install -m 0755 '$guest_scripts/init.sh' \"\$1/usr/local/sbin/mabiru-init\"" \
-  --customize-hook='rm -rf "$1"/var/cache/apt/archives/*.deb "$1"/var/lib/apt/lists/*' \
-  bookworm "$work/root" "${sources[@]}"
+# A mirror caught mid-sync serves an index that does not match its release
+# file, for the i386 security index more often than not: try again, and at
+# last build from bookworm's main archive alone, which holds the Wine the
+# guest needs.
+if ! bootstrap "${sources[@]}"; then
+  echo "guest: the package indexes did not download; trying again in 30 s"
+  sleep 30
+  if ! bootstrap "${sources[@]}"; then
+    echo "guest: building from bookworm's main archive alone"
+    bootstrap "deb http://deb.debian.org/debian bookworm main"
+  fi
+fi
 stage_done
 
 stage "2/3 making the disk image"

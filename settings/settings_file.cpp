@@ -133,18 +133,50 @@ bool entry_loads_back(const std::string& key, const std::string& value,
            at.value_begin == key.size() + separator.size();
 }
 
-bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator) {
+namespace {
+
+bool all_load_back(const SettingsMap& map, const std::string& separator) {
     for (const auto& [key, value] : map)
         if (!entry_loads_back(key, value, separator))
             return false;
+    return true;
+}
+
+// The one routine that lays out the lines, for the save and the in-memory
+// text alike, so that the two cannot drift apart. `write` takes pieces, so
+// that the save streams a huge list instead of copying it.
+template <class Write>
+void write_entries(const SettingsMap& map, const std::string& separator, Write&& write) {
+    for (const auto& [key, value] : map) {
+        write(key.data(), key.size());
+        write(separator.data(), separator.size());
+        write(value.data(), value.size());
+        write("\r\n", 2);
+    }
+}
+
+} // namespace
+
+bool settings_text(const SettingsMap& map, const std::string& separator, std::string& text) {
+    if (!all_load_back(map, separator))
+        return false;
+    std::size_t size = 0;
+    write_entries(map, separator, [&size](const char*, std::size_t n) { size += n; });
+    std::string bytes;
+    bytes.reserve(size);
+    write_entries(map, separator,
+                  [&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
+    text = std::move(bytes);
+    return true;
+}
+
+bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator) {
+    if (!all_load_back(map, separator))
+        return false;
     FileReplacement file(path);
     if (!file.begin())
         return false;
-    for (const auto& [key, value] : map) {
-        file.write(key);
-        file.write(separator);
-        file.write(value);
-        file.write("\r\n", 2);
-    }
+    write_entries(map, separator,
+                  [&file](const char* data, std::size_t n) { file.write(data, n); });
     return file.commit();
 }

@@ -33,6 +33,10 @@ void parse_settings(const std::string& bytes, SettingsMap& map, const std::strin
 bool entry_loads_back(const std::string& key, const std::string& value,
                       const std::string& separator);
 
+// The file's bytes for `map`, as save_settings writes them, in `text`. False,
+// with `text` left as it was, when an entry would not load back.
+bool settings_text(const SettingsMap& map, const std::string& separator, std::string& text);
+
 // Replaces the file whole with the entries of `map`. False, with the old
 // file left exactly as it was, when the file is read-only or a folder, any
 // step of writing or replacing it fails, or an entry would not load back.

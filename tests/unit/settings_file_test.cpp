@@ -165,6 +165,10 @@ TEST_F(SettingsFile, SaveWritesTheExactFormatInByteOrder) {
     EXPECT_EQ(read(),
               "B" + S + "1\r\na" + S + "2\r\nab" + S + "3\r\ne" + S + "\r\n\x82\xA0" + S + "4\r\n");
     EXPECT_EQ(listing(), std::vector<std::string>{"mabiru.dat"});
+    // The in-memory text is the saved file, byte for byte.
+    std::string text;
+    ASSERT_TRUE(settings_text(map, S, text));
+    EXPECT_EQ(text, read());
 
     // The empty value is written but does not load back.
     SettingsMap back;
@@ -247,6 +251,9 @@ TEST_F(SettingsFile, EntriesThatWouldNotLoadBackAreRefusedAndKeepTheOldFile) {
     for (const SettingsMap& map : refused) {
         EXPECT_FALSE(save_settings(map, path_, S)) << testing::PrintToString(map);
         expect_untouched(old_content);
+        std::string text = "kept";
+        EXPECT_FALSE(settings_text(map, S, text));
+        EXPECT_EQ(text, "kept");
     }
     for (const std::string& separator :
          {std::string(), std::string("\x01\x01"), std::string("\n")}) {

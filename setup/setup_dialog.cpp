@@ -131,8 +131,8 @@ void SetupDialog::ask_detailed_settings() {
 
 namespace {
 
-// Windows 7 without KB2533623 refuses LOAD_LIBRARY_SEARCH_SYSTEM32; there
-// the full path into the system folder keeps other copies out just as well.
+// Windows XP, Vista and 7 without KB2533623 refuse LOAD_LIBRARY_SEARCH_SYSTEM32;
+// there the full path into the system folder keeps other copies out as well.
 HMODULE load_shell() {
     if (const HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         return shell;

@@ -41,7 +41,6 @@ class FileReplacement {
     bool begin();
     // Buffered; a failure is kept for commit() to report.
     void write(const char* data, std::size_t n);
-    void write(const std::string& text) { write(text.data(), text.size()); }
     // Puts the content in place of the target. False when the target does
     // not now hold exactly the new content; it then holds the old one, but
     // where two steps failed in a row while writing over the file itself.

@@ -81,7 +81,6 @@ struct Identity {
     bool operator==(const Identity& other) const {
         return known && other.known && volume == other.volume && index == other.index;
     }
-    bool operator!=(const Identity& other) const { return !(*this == other); }
 };
 Identity identity_of(const std::string& path);
 

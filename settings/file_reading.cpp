@@ -38,6 +38,18 @@ class StringSink final : public ReadSink {
     std::string& bytes_;
 };
 
+// Hands what is left of `file` to `sink` in blocks, until its end or until
+// the sink wants no more; a read fails after `fail_after` blocks.
+sys::Result read_blocks(sys::File& file, char* block, ReadSink& sink, std::size_t fail_after) {
+    sys::Result step = sys::Result::ok;
+    std::size_t got = 0;
+    for (std::size_t blocks = 0;; ++blocks) {
+        step = blocks == fail_after ? sys::Result::failed : sys::read(file, block, block_size, got);
+        if (step != sys::Result::ok || got == 0 || !sink.take(block, got))
+            return step;
+    }
+}
+
 } // namespace
 
 #ifdef MABIRU_TEST_SEAMS
@@ -52,18 +64,11 @@ ReadStatus read_file(const std::string& path, ReadSink& sink) {
     const sys::Result result = retry_while_busy([&] {
         sys::File file;
         std::size_t size = 0;
-        sys::Result step = sys::open_for_reading(path, file, size);
-        if (step != sys::Result::ok)
-            return step;
+        const sys::Result opened = sys::open_for_reading(path, file, size);
+        if (opened != sys::Result::ok)
+            return opened;
         sink.start(size);
-        std::size_t got = 0;
-        for (std::size_t blocks = 0;; ++blocks) {
-            step = blocks == fail_after ? sys::Result::failed
-                                        : sys::read(file, block.get(), block_size, got);
-            if (step != sys::Result::ok || got == 0 || !sink.take(block.get(), got))
-                break;
-        }
-        return step;
+        return read_blocks(file, block.get(), sink, fail_after);
     });
     switch (result) {
     case sys::Result::ok:
@@ -78,4 +83,10 @@ ReadStatus read_file(const std::string& path, ReadSink& sink) {
 ReadStatus read_file(const std::string& path, std::string& bytes) {
     StringSink sink(bytes);
     return read_file(path, sink);
+}
+
+bool read_rest(sys::File& file, std::string& bytes) {
+    const std::unique_ptr<char[]> block(new char[block_size]);
+    StringSink sink(bytes);
+    return read_blocks(file, block.get(), sink, std::size_t(-1)) == sys::Result::ok;
 }

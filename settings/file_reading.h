@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "settings/platform.h"
+
 enum class ReadStatus {
     read,
     not_found,  // neither the file nor, perhaps, its folder is there
@@ -30,6 +32,10 @@ ReadStatus read_file(const std::string& path, ReadSink& sink);
 
 // The whole file into `bytes`.
 ReadStatus read_file(const std::string& path, std::string& bytes);
+
+// What is left of an open file, from where its reads are, appended to
+// `bytes`; false when a read fails.
+bool read_rest(sys::File& file, std::string& bytes);
 
 // Reads go in blocks of this size; the save gathers its writes into them.
 constexpr std::size_t block_size = std::size_t(1) << 20;

@@ -1,28 +1,11 @@
 #include "settings/in_place.h"
 
-#include <memory>
-
 #include "settings/file_reading.h"
-
-namespace {
-
-// The file's bytes from where its reads start, its beginning, to its end.
-bool read_all(sys::File& file, std::string& bytes) {
-    const std::unique_ptr<char[]> block(new char[block_size]);
-    for (std::size_t got = 1; got > 0;) {
-        if (sys::read(file, block.get(), block_size, got) != sys::Result::ok)
-            return false;
-        bytes.append(block.get(), got);
-    }
-    return true;
-}
-
-} // namespace
 
 Overwrite write_over(sys::File& file, std::string content) {
     // Kept to be written back: a failure part-way must not leave a mix.
     std::string old;
-    if (!read_all(file, old))
+    if (!read_rest(file, old))
         return Overwrite::old_kept;
     const std::size_t size = content.size();
     // Room first, so that a full disk fails before a byte is changed.

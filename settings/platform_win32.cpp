@@ -56,6 +56,13 @@ std::string without_long_prefix(std::string path) {
     return path;
 }
 
+// A handle to ask the system about the file (or folder) that `path` leads
+// to. No access is asked, so a file held without sharing still answers.
+HANDLE open_to_ask(const std::string& path) {
+    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 } // namespace
 
 bool File::close() {
@@ -108,10 +115,7 @@ Attributes attributes_of(const std::string& path) {
 
 Identity identity_of(const std::string& path) {
     Identity identity;
-    // No access asked: a file held without sharing still answers.
-    const HANDLE handle =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = open_to_ask(path);
     if (handle == INVALID_HANDLE_VALUE)
         return identity;
     BY_HANDLE_FILE_INFORMATION info;
@@ -133,9 +137,7 @@ std::string final_path_of(const std::string& path) {
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
     if (!final_path)
         return "";
-    const HANDLE handle =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = open_to_ask(path);
     if (handle == INVALID_HANDLE_VALUE)
         return "";
     char buffer[MAX_PATH + 8];

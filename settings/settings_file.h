@@ -37,7 +37,9 @@ bool entry_loads_back(const std::string& key, const std::string& value,
 // with `text` left as it was, when an entry would not load back.
 bool settings_text(const SettingsMap& map, const std::string& separator, std::string& text);
 
-// Replaces the file whole with the entries of `map`. False, with the old
-// file left exactly as it was, when the file is read-only or a folder, any
-// step of writing or replacing it fails, or an entry would not load back.
+// Replaces the file whole with the entries of `map`. False when the file is
+// read-only or a folder, an entry would not load back, or any step of
+// writing or replacing it fails; the file then holds the old settings, but
+// where two steps fail in a row while it is written over in place
+// (FileReplacement::commit).
 bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator);

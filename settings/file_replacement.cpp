@@ -64,8 +64,11 @@ bool FileReplacement::begin() {
     const sys::Attributes own = sys::attributes_of(target_);
     old_ = sys::identity_of(target_);
     // A file whose attributes or names cannot be told might be read-only or
-    // have another name: better no save than one that loses either.
-    if (own.read_only || own.folder || own.exists != old_.known || injected_ == SaveStep::open)
+    // have another name: better no save than one that loses either. A
+    // link's own attributes say nothing of the file it leads to, which is
+    // written through when the link cannot be resolved.
+    if (own.read_only || old_.read_only || own.folder || own.exists != old_.known ||
+        injected_ == SaveStep::open)
         return false;
     real_ = target_;
     // The path the system resolves may name another file (a letter the
@@ -76,9 +79,8 @@ bool FileReplacement::begin() {
     sys::Attributes file = own;
     if (resolved_ok && resolved != target_) {
         real_ = resolved;
-        // A link's own attributes say nothing of the file it leads to.
         file = sys::attributes_of(real_);
-        if (file.read_only || file.folder || !file.exists)
+        if (file.folder || !file.exists)
             return false;
     }
     folder_ = folder_part(real_);

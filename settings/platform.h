@@ -78,6 +78,8 @@ struct Identity {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
     unsigned names = 0; // hard links
+    // The file's own read-only mark, whatever link led to it.
+    bool read_only = false;
     bool operator==(const Identity& other) const {
         return known && other.known && volume == other.volume && index == other.index;
     }

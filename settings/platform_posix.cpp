@@ -71,6 +71,12 @@ Result read(File& file, char* buffer, std::size_t n, std::size_t& got) {
     return count < 0 ? Result::failed : Result::ok;
 }
 
+// No write permission for anyone, or none for this process: root may
+// write what nobody is meant to.
+bool read_only(const std::string& path, const struct stat& st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
 Attributes attributes_of(const std::string& path) {
     Attributes attributes;
     struct stat st;
@@ -82,8 +88,7 @@ Attributes attributes_of(const std::string& path) {
     if (attributes.link && ::stat(path.c_str(), &st) != 0)
         return attributes;
     attributes.folder = S_ISDIR(st.st_mode);
-    attributes.read_only =
-        (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
+    attributes.read_only = read_only(path, st);
     attributes.kept = S_ISREG(st.st_mode) ? static_cast<std::uint32_t>(st.st_mode & 07777) : 0;
     return attributes;
 }
@@ -97,6 +102,7 @@ Identity identity_of(const std::string& path) {
     identity.volume = static_cast<std::uint64_t>(st.st_dev);
     identity.index = static_cast<std::uint64_t>(st.st_ino);
     identity.names = static_cast<unsigned>(st.st_nlink);
+    identity.read_only = read_only(path, st);
     return identity;
 }
 

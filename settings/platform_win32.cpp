@@ -125,6 +125,7 @@ Identity identity_of(const std::string& path) {
         identity.index =
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
         identity.names = info.nNumberOfLinks;
+        identity.read_only = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     }
     CloseHandle(handle);
     return identity;

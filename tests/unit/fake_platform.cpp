@@ -272,6 +272,7 @@ Identity identity_of(const std::string& path) {
     identity.known = true;
     identity.volume = 7;
     identity.index = data->index;
+    identity.read_only = data->read_only;
     for (const auto& [name, entry] : fake::the_system.names)
         identity.names += entry.data == data ? 1 : 0;
     return identity;
@@ -282,7 +283,7 @@ std::string final_path_of(const std::string& path) {
     const std::string at = fake::resolve(path);
     if (outcome == Outcome::unknown || !fake::the_system.names.count(at))
         return "";
-    return outcome == Outcome::elsewhere ? fake::folder_of(at) + "elsewhere.dat" : at;
+    return outcome == Outcome::elsewhere ? fake::the_system.elsewhere : at;
 }
 
 Result create_new(const std::string& path, std::uint32_t kept, File& file) {

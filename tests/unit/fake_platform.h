@@ -86,6 +86,8 @@ struct System {
     bool keeping_replace = true;
     // No new file can be created (a folder that takes none).
     bool no_new_files = false;
+    // Where a resolved path that names another file leads.
+    std::string elsewhere = "C:\\pub\\readme.txt";
     std::vector<Failure> plan;
     // What the run called, in order, and how each call failed, if it did
     // (as planned, or as the files made it: a mapped file refusing a cut).

@@ -50,6 +50,7 @@ enum class Kind {
     plain,      // a hidden file with security of its own
     hard_link,  // a second name: written over
     symbolic_link,
+    read_only_behind_link,
     held,         // a reader holds it without sharing its deletion
     mapped,       // ... and maps it: it cannot be cut
     no_new_files, // a folder that takes no new file
@@ -60,20 +61,31 @@ struct Scenario {
     Kind kind;
     bool keeping_replace; // Windows, where the system's replace keeps more
     const SettingsMap* saved;
+    // Without failures: whether it saves, and the security the file has then
+    // (only the system's replace and a write in place keep the owner's).
+    bool saves;
+    const char* security;
 };
 
+const char* const owners = "the owner's";
+const char* const inherited = "inherited";
+
 const Scenario scenarios[] = {
-    {"first save, Windows", Kind::first_save, true, &longer_settings},
-    {"first save, Wine", Kind::first_save, false, &longer_settings},
-    {"plain, Windows", Kind::plain, true, &longer_settings},
-    {"plain, Wine", Kind::plain, false, &shorter_settings},
-    {"hard link", Kind::hard_link, true, &shorter_settings},
-    {"symbolic link, Windows", Kind::symbolic_link, true, &shorter_settings},
-    {"symbolic link, Wine", Kind::symbolic_link, false, &longer_settings},
-    {"held, Windows", Kind::held, true, &shorter_settings},
-    {"held, Wine", Kind::held, false, &longer_settings},
-    {"mapped, Wine", Kind::mapped, false, &shorter_settings},
-    {"no new files", Kind::no_new_files, true, &longer_settings},
+    {"first save, Windows", Kind::first_save, true, &longer_settings, true, inherited},
+    {"first save, Wine", Kind::first_save, false, &longer_settings, true, inherited},
+    {"plain, Windows", Kind::plain, true, &longer_settings, true, owners},
+    {"plain, Wine", Kind::plain, false, &shorter_settings, true, inherited},
+    {"hard link", Kind::hard_link, true, &shorter_settings, true, owners},
+    {"symbolic link, Windows", Kind::symbolic_link, true, &shorter_settings, true, owners},
+    {"symbolic link, Wine", Kind::symbolic_link, false, &longer_settings, true, inherited},
+    // A link's own attributes say nothing of the file it leads to.
+    {"read-only behind a link", Kind::read_only_behind_link, true, &shorter_settings, false,
+     owners},
+    {"held, Windows", Kind::held, true, &shorter_settings, true, owners},
+    {"held, Wine", Kind::held, false, &longer_settings, true, owners},
+    // A mapped file cannot be cut to the shorter settings: the box.
+    {"mapped, Wine", Kind::mapped, false, &shorter_settings, false, owners},
+    {"no new files", Kind::no_new_files, true, &longer_settings, true, owners},
 };
 
 // The user's own files beside the settings, one named much like ours.
@@ -87,15 +99,16 @@ void set_up(const Scenario& scenario, const std::vector<Failure>& plan) {
     system.no_new_files = scenario.kind == Kind::no_new_files;
     for (const std::string& name : theirs)
         fake::add_file(name, "theirs: " + name)->age_s = 30 * 24 * 3600;
-    if (scenario.kind == Kind::symbolic_link) {
+    if (scenario.kind == Kind::symbolic_link || scenario.kind == Kind::read_only_behind_link) {
         const auto file = fake::add_file(linked_file, bytes_of(old_settings));
-        file->security = "the owner's";
+        file->security = owners;
         file->hidden = true;
+        file->read_only = scenario.kind == Kind::read_only_behind_link;
         fake::add_link(target, linked_file);
     } else if (scenario.kind != Kind::first_save) {
         const auto file = fake::add_file(target, bytes_of(old_settings));
         file->hidden = true;
-        file->security = "the owner's";
+        file->security = owners;
         file->held = scenario.kind == Kind::held || scenario.kind == Kind::mapped;
         file->mapped = scenario.kind == Kind::mapped;
         if (scenario.kind == Kind::hard_link)
@@ -132,6 +145,10 @@ std::string described(const std::vector<Failure>& plan, const State& state) {
             << (failure.call < state.calls.size() ? fake::name_of(state.calls[failure.call]) : "?")
             << ") " << fake::name_of(failure.outcome) << "; ";
     return out.str();
+}
+
+bool had_link(const Scenario& scenario) {
+    return scenario.kind == Kind::symbolic_link || scenario.kind == Kind::read_only_behind_link;
 }
 
 bool reads_as(const std::string& bytes, const SettingsMap& map) {
@@ -191,8 +208,15 @@ std::string broken_rule(const Scenario& scenario, const std::vector<Failure>& pl
         if (!whole && !both_in_place)
             return "the file reads as neither the old settings nor the new";
     }
-    if (scenario.kind == Kind::symbolic_link &&
-        fake::system().names[fake::normalized(target)].link != linked_file)
+    if (!scenario.saves && state.saved)
+        return "saved where no save may be";
+    // A path that the system cannot resolve, or resolves to another file,
+    // changes how the save writes, never whether it saves.
+    if (plan.size() == 1 && state.calls[plan[0].call] == Call::final_path_of &&
+        state.saved != clean.saved)
+        return "a path that could not be resolved changed whether the save went through";
+    if (fake::system().names[fake::normalized(target)].link !=
+        (had_link(scenario) ? linked_file : ""))
         return "the symbolic link is no longer a link to its file";
     if (scenario.kind == Kind::hard_link && fake::file_at(folder + "second.dat") != file)
         return "the second name no longer names the settings file";
@@ -248,8 +272,8 @@ TEST(SaveFaults, EveryFailureAndEveryPairLeaveTheOldSettingsOrTheNew) {
         SCOPED_TRACE(scenario.name);
         const State clean = run(scenario, {});
         ASSERT_EQ(broken_rule(scenario, {}, clean, clean), "");
-        // A mapped file cannot be cut to the shorter settings: the box.
-        EXPECT_EQ(clean.saved, scenario.kind != Kind::mapped);
+        EXPECT_EQ(clean.saved, scenario.saves);
+        EXPECT_EQ(fake::file_at(target)->security, scenario.security);
         int reported = 0;
         const auto check = [&](const std::vector<Failure>& plan) {
             const State state = run(scenario, plan);
@@ -268,49 +292,4 @@ TEST(SaveFaults, EveryFailureAndEveryPairLeaveTheOldSettingsOrTheNew) {
             }
     }
     std::printf("%zu saves, each with one or two failures\n", runs);
-}
-
-// Where the system's replace is kept, it is what puts the new file in:
-// the replaced file's security and attributes survive.
-TEST(SaveFaults, TheSystemsReplaceKeepsSecurityWhereAMoveWouldNot) {
-    for (const bool keeping : {true, false}) {
-        const Scenario scenario{"plain", Kind::plain, keeping, &longer_settings};
-        const State state = run(scenario, {});
-        ASSERT_TRUE(state.saved);
-        const auto file = fake::file_at(target);
-        ASSERT_NE(file, nullptr);
-        EXPECT_EQ(file->security, keeping ? "the owner's" : "inherited");
-        EXPECT_TRUE(file->hidden);
-        // The old file passed through a backup name of the save's own.
-        EXPECT_EQ(fake::system().names.size(), 1 + theirs.size());
-    }
-}
-
-// A link's own attributes say nothing of the file: a read-only file behind a
-// link is refused like one in its place, and nothing is written.
-TEST(SaveFaults, AReadOnlyFileBehindALinkIsRefused) {
-    const Scenario scenario{"link", Kind::symbolic_link, true, &shorter_settings};
-    set_up(scenario, {});
-    fake::file_at(linked_file)->read_only = true;
-    EXPECT_FALSE(save_settings(shorter_settings, target, sep));
-    EXPECT_EQ(fake::file_at(linked_file)->bytes, bytes_of(old_settings));
-    EXPECT_EQ(fake::system().names.size(), 2 + theirs.size());
-}
-
-// Without a resolved path (no such call before Windows Vista, or one that
-// names another file), a link is written through, never replaced by a file.
-TEST(SaveFaults, ALinkThatCannotBeResolvedIsWrittenThrough) {
-    for (const Outcome way : {Outcome::unknown, Outcome::elsewhere}) {
-        const Scenario scenario{"link", Kind::symbolic_link, true, &longer_settings};
-        const State clean = run(scenario, {});
-        const std::size_t resolving = static_cast<std::size_t>(
-            std::find(clean.calls.begin(), clean.calls.end(), Call::final_path_of) -
-            clean.calls.begin());
-        set_up(scenario, {{resolving, way}});
-        fake::System& system = fake::system();
-        ASSERT_TRUE(save_settings(longer_settings, target, sep));
-        ASSERT_EQ(system.calls.at(resolving), Call::final_path_of);
-        EXPECT_EQ(system.names[fake::normalized(target)].link, linked_file);
-        EXPECT_EQ(fake::file_at(linked_file)->bytes, bytes_of(longer_settings));
-    }
 }

@@ -53,11 +53,34 @@ void inject_save_failure(SaveStep step, std::size_t after_bytes) {
 }
 #endif
 
-FileReplacement::FileReplacement(const std::string& target) : target_(target) {}
+FileReplacement::FileReplacement(const std::string& target, bool tidy)
+    : target_(target), tidy_(tidy) {}
 
 FileReplacement::~FileReplacement() {
     discard();
 }
+
+std::string resolved_path(const std::string& path, const sys::Identity& identity) {
+    // The path the system resolves may name another file (a letter the code
+    // page cannot spell, a drive seen through another name): it is used only
+    // when it leads to the very same file, as far as identities tell.
+    const std::string resolved = identity.tells_apart() ? sys::final_path_of(path) : "";
+    return !resolved.empty() && sys::identity_of(resolved) == identity ? resolved : path;
+}
+
+namespace {
+
+// Renames `path` to the same name of another kind; false, with `path` as it
+// was, when the name cannot be had.
+bool rename_to(std::string& path, TempKind kind) {
+    std::string renamed = with_kind(path, kind);
+    if (retry_while_busy([&] { return sys::move_file(path, renamed, false); }) != sys::Result::ok)
+        return false;
+    path = std::move(renamed);
+    return true;
+}
+
+} // namespace
 
 bool FileReplacement::begin() {
     injected_ = take_injected_failure(injected_after_);
@@ -70,15 +93,10 @@ bool FileReplacement::begin() {
     if (own.read_only || old_.read_only || own.folder || own.exists != old_.known ||
         injected_ == SaveStep::open)
         return false;
-    real_ = target_;
-    // The path the system resolves may name another file (a letter the
-    // code page cannot spell, a drive seen through another name): it is
-    // used only when it leads to the very same file.
-    const std::string resolved = old_.known ? sys::final_path_of(target_) : "";
-    const bool resolved_ok = !resolved.empty() && sys::identity_of(resolved) == old_;
+    real_ = old_.known ? resolved_path(target_, old_) : target_;
+    const bool resolved_ok = real_ != target_;
     sys::Attributes file = own;
-    if (resolved_ok && resolved != target_) {
-        real_ = resolved;
+    if (resolved_ok) {
         file = sys::attributes_of(real_);
         if (file.folder || !file.exists)
             return false;
@@ -138,7 +156,7 @@ bool FileReplacement::drain() {
 bool FileReplacement::commit() {
     const bool ok = in_place_ ? ok_ && overwrite_target(std::move(buffer_)) : replace_target();
     discard();
-    if (ok)
+    if (ok && tidy_)
         remove_stale_temps(folder_);
     return ok;
 }
@@ -150,10 +168,16 @@ bool FileReplacement::replace_target() {
     ok = file_.close() && ok && injected_ != SaveStep::close;
     if (!ok)
         return false;
+    // Only now that its content is on the disk does it take a name that
+    // says so; where that fails, it goes in all the same.
+    rename_to(temp_, TempKind::whole);
     test_delay();
     if (injected_ == SaveStep::replace)
         return false;
     new_ = sys::identity_of(temp_);
+    // Some network and user-space file systems give every file the same
+    // index: then no identity says which file is where.
+    trusted_ = new_.tells_apart() && (!old_.known || (old_.tells_apart() && !(old_ == new_)));
     switch (retry_while_busy([&] { return put_in_place(); })) {
     case sys::Result::ok:
         sys::sync_folder(folder_);
@@ -174,26 +198,45 @@ sys::Result FileReplacement::put_in_place() {
         const sys::Result free = sys::free_to_replace(real_);
         if (free == sys::Result::busy)
             return free;
-        if (free == sys::Result::ok) {
-            // A name of the save's own for the old file: with it the
-            // system's replace never deletes the old file before the new
-            // one is in, and what a refusal left can be found.
-            if (backup_.empty()) {
-                sys::File reserved;
-                backup_ = create_temp(folder_, 0, reserved);
-            }
-            if (!backup_.empty()) {
-                const Put put = after(sys::replace_file(temp_, real_, backup_));
-                // Refused for good (a file system that cannot replace,
-                // security that cannot be carried over): a plain move may
-                // still do.
-                if (put != Put::refused)
-                    return result_of(put);
+        if (free == sys::Result::ok && reserve_backup()) {
+            switch (sys::replace_file(temp_, real_, backup_)) {
+            case sys::Replaced::done:
+                return result_of(finish());
+            case sys::Replaced::busy:
+                return result_of(after(sys::Result::busy));
+            case sys::Replaced::old_at_backup:
+                old_at_backup_ = true;
+                return result_of(recover());
+            case sys::Replaced::both_kept:
+                // Not replaced (security that cannot be carried over, a file
+                // system that cannot replace): a plain move may still do.
+                break;
             }
         }
     }
     // A first save never replaces a file that it did not see.
     return result_of(after(sys::move_file(temp_, real_, old_.known)));
+}
+
+// A name of the save's own for the old file, of the kind that says whole,
+// since the old file is whole: with it the system's replace never deletes
+// the old file before the new one is in, and a start after a crash between
+// the two finds it. An empty file of the kind being written keeps the name
+// the save's own.
+bool FileReplacement::reserve_backup() {
+    if (!backup_.empty())
+        return true;
+    if (reserved_.empty()) {
+        sys::File reserved;
+        reserved_ = create_temp(folder_, 0, reserved);
+    }
+    if (reserved_.empty())
+        return false;
+    const std::string name = with_kind(reserved_, TempKind::whole);
+    if (sys::attributes_of(name).exists)
+        return false;
+    backup_ = name;
+    return true;
 }
 
 sys::Result FileReplacement::result_of(Put put) {
@@ -207,46 +250,46 @@ sys::Result FileReplacement::result_of(Put put) {
     }
 }
 
-// Looks at what a step left under the target's name.
+// A step that refused left both files under their names, as documented;
+// the save looks all the same, as far as it can trust what it sees.
 FileReplacement::Put FileReplacement::after(sys::Result step) {
     if (step == sys::Result::ok)
         return finish();
-    const sys::Identity now = sys::identity_of(real_);
-    if (now == new_)
+    if (old_.known && !sys::attributes_of(real_).exists)
+        return recover();
+    if (trusted_ && sys::identity_of(real_) == new_)
         return finish(); // in place after all
-    if (!now.known && old_.known)
-        return recover(step);
     return step == sys::Result::busy ? Put::busy : Put::refused;
 }
 
-// The old file is gone from the target's name: the new file goes in, or
-// else the old one comes back from where the system left it. A file that
-// may hold the only whole copy of either stays.
-FileReplacement::Put FileReplacement::recover(sys::Result step) {
+// Nothing is under the target's name: the new file goes in, or else the
+// old one comes back from the backup name. Where neither can, both stay
+// under names that the next start takes a whole copy from.
+FileReplacement::Put FileReplacement::recover() {
     const sys::Result moved = sys::move_file(temp_, real_, false);
     if (moved == sys::Result::ok)
         return finish();
     // There after all: the look missed it.
     if (moved == sys::Result::exists || sys::attributes_of(real_).exists)
-        return step == sys::Result::busy ? Put::busy : Put::refused;
-    const bool backup_holds_old = !backup_.empty() && sys::identity_of(backup_) == old_;
-    if (backup_holds_old && sys::move_file(backup_, real_, false) == sys::Result::ok) {
+        return Put::refused;
+    if (old_at_backup_ && sys::move_file(backup_, real_, false) == sys::Result::ok) {
+        old_at_backup_ = false;
         backup_.clear();
         return Put::failed;
     }
     temp_.clear();
-    if (backup_holds_old)
-        backup_.clear();
+    backup_.clear();
     return Put::failed;
 }
 
 // The new file is in place: the temporary name is gone with it, and the old
-// file, or the name reserved for it, is the save's own to delete.
+// file under the backup name is the save's own to delete.
 FileReplacement::Put FileReplacement::finish() {
     temp_.clear();
     if (!backup_.empty())
         sys::remove(backup_);
     backup_.clear();
+    old_at_backup_ = false;
     return Put::done;
 }
 
@@ -256,6 +299,12 @@ bool FileReplacement::take_back_temp() {
     std::string content;
     if (!open_target() || read_file(temp_, content) != ReadStatus::read)
         return false;
+    // The whole copy waits beside the file while it is written over.
+    if (temp_kind(temp_.substr(folder_.size())) == TempKind::whole &&
+        rename_to(temp_, TempKind::beside)) {
+        beside_ = temp_;
+        temp_.clear();
+    }
     return overwrite_target(std::move(content));
 }
 
@@ -265,22 +314,43 @@ bool FileReplacement::open_target() {
 }
 
 bool FileReplacement::overwrite_target(std::string content) {
+    if (beside_.empty() && temp_.empty() && injected_ != SaveStep::temporary)
+        write_copy_beside(content);
     const Overwrite result = write_over(file_, std::move(content));
     const bool closed = file_.close();
-    // The temporary file, if there is one, holds the only whole copy of the
-    // new settings while the old ones are damaged.
-    if (result == Overwrite::damaged)
+    const bool written = result == Overwrite::written && closed;
+    // A file that may not be whole keeps its whole copy of the new settings
+    // beside it: the next start shows that.
+    if (written || result == Overwrite::old_kept) {
+        if (!beside_.empty())
+            sys::remove(beside_);
+    } else {
         temp_.clear();
-    return result == Overwrite::written && closed;
+    }
+    beside_.clear();
+    return written;
+}
+
+// Best effort: a folder that takes no new file gets no copy.
+void FileReplacement::write_copy_beside(const std::string& content) {
+    sys::File copy;
+    std::string path = create_temp(folder_, 0, copy);
+    if (path.empty())
+        return;
+    const bool ok = sys::write(copy, content.data(), content.size()) && sys::sync(copy);
+    if (copy.close() && ok && rename_to(path, TempKind::beside))
+        beside_ = path;
+    else
+        sys::remove(path);
 }
 
 void FileReplacement::discard() {
     file_.close();
     if (!temp_.empty())
         sys::remove(temp_);
-    if (!backup_.empty())
-        sys::remove(backup_);
+    if (!reserved_.empty())
+        sys::remove(reserved_);
     temp_.clear();
-    backup_.clear();
+    reserved_.clear();
     ok_ = false;
 }

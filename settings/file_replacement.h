@@ -1,10 +1,13 @@
 // A file replaced whole, never half. The new content goes to a temporary
-// file beside the target, reaches the disk, and only then takes the
-// target's place in one step, so that a crash or a full disk at any moment
-// leaves either the old file or the new one. Where a step of putting it in
-// place fails, the save looks at what the failure left and puts the old or
-// the new file under the target's name before it gives up; a temporary file
-// that holds the only whole copy of either is never deleted.
+// file beside the target, reaches the disk, takes a name that says it is
+// whole, and only then takes the target's place, so that a failure, a crash
+// or a power cut at any moment leaves the old file or the new one under the
+// target's name, or, where nothing is there, a whole copy of either under a
+// name that the next start knows (load_settings_at_start). Where a step of
+// putting it in place fails, the save looks at what the failure left, as
+// the system documents each answer, and puts the old or the new file under
+// the target's name before it gives up; a file that holds the only whole
+// copy of either is never deleted.
 //
 // What writing over the file kept is kept: a symbolic link stays a link and
 // the file it leads to is replaced; on Windows the system's own replace
@@ -13,7 +16,9 @@
 // (settings/in_place.h): a file with several names (each must see the new
 // settings), a link that cannot be followed to its file, a folder that
 // takes no new file, a file that another program holds open and will not
-// let go.
+// let go, a file whose permissions refuse the replace. While it is written
+// over, a whole copy of the new content waits beside it, where the folder
+// takes one.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +33,10 @@ enum class SaveStep { none, open, temporary, write, flush, close, replace };
 
 class FileReplacement {
   public:
-    explicit FileReplacement(const std::string& target);
+    // `tidy`: after a successful save, what earlier saves left in the folder
+    // may go (remove_stale_temps); false when the start found no settings
+    // file, since those files may then hold the only copy of the settings.
+    explicit FileReplacement(const std::string& target, bool tidy = true);
     // Takes its own files away, unless one holds the only whole copy of the
     // old or the new content.
     ~FileReplacement();
@@ -42,8 +50,11 @@ class FileReplacement {
     // Buffered; a failure is kept for commit() to report.
     void write(const char* data, std::size_t n);
     // Puts the content in place of the target. False when the target does
-    // not now hold exactly the new content; it then holds the old one, but
-    // where two steps failed in a row while writing over the file itself.
+    // not now hold exactly the new content; it then holds the old one, or
+    // nothing while a whole copy of either waits beside it under a name the
+    // next start takes it from, or (writing over the file itself after two
+    // failures in a row) a mix while a whole copy of the new content waits
+    // beside it, where the folder takes one.
     bool commit();
 
   private:
@@ -54,22 +65,29 @@ class FileReplacement {
     // the old file in place and the new one beside it.
     enum class Put { done, busy, refused, failed };
     sys::Result put_in_place();
+    bool reserve_backup();
     static sys::Result result_of(Put put);
     Put after(sys::Result step);
-    Put recover(sys::Result step);
+    Put recover();
     Put finish();
     bool take_back_temp();
     bool open_target();
     bool overwrite_target(std::string content);
+    void write_copy_beside(const std::string& content);
     void discard();
 
     const std::string target_;
-    std::string real_;      // the file that the target names, past any link
-    std::string folder_;    // real_'s
-    std::string temp_;      // forgotten once it is in place, or must be kept
-    std::string backup_;    // where the system's replace puts the old file
-    sys::Identity old_;     // the file being replaced, if there is one
-    sys::Identity new_;     // the temporary file, once written
+    const bool tidy_;
+    std::string real_;     // the file that the target names, past any link
+    std::string folder_;   // real_'s
+    std::string temp_;     // forgotten once it is in place, or must be kept
+    std::string reserved_; // an empty file that keeps backup_'s name ours
+    std::string backup_;   // where the system's replace puts the old file
+    std::string beside_;   // a whole copy while the file is written over
+    sys::Identity old_;    // the file being replaced, if there is one
+    sys::Identity new_;    // the temporary file, once written
+    bool trusted_ = false; // whether new_ tells the new file from the old
+    bool old_at_backup_ = false;
     bool in_place_ = false; // buffer_ then gathers the whole content
     bool keeping_replace_ = false;
     sys::File file_;
@@ -79,6 +97,10 @@ class FileReplacement {
     SaveStep injected_ = SaveStep::none;
     std::size_t injected_after_ = 0;
 };
+
+// The file that `path` names, past any link, when the system can tell it
+// and it is the very same file; `path` itself otherwise.
+std::string resolved_path(const std::string& path, const sys::Identity& identity);
 
 #ifdef MABIRU_TEST_SEAMS
 // Test builds only.

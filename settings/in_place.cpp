@@ -13,16 +13,23 @@ Overwrite write_over(sys::File& file, std::string content) {
         sys::set_size(file, old.size());
         return Overwrite::old_kept;
     }
-    // 0x1A ends the file for every reader, so a cut that is refused (a
-    // program maps the file) or never made (a crash) still leaves exactly
-    // the new settings to read.
+    // 0x1A ends the file for every reader, so that a crash before the cut
+    // still leaves exactly the new settings to read. A cut that is refused
+    // (a program maps the file) fails the save: the old bytes go back.
     const bool shorter = size < old.size();
     if (shorter)
         content += '\x1A';
     if (sys::write_at(file, 0, content.data(), content.size()) &&
         (!shorter || sys::set_size(file, size)) && sys::sync(file))
         return Overwrite::written;
-    if (sys::write_at(file, 0, old.data(), old.size()) && sys::set_size(file, old.size())) {
+    // The old bytes back. A longer file may not be cut back while it is
+    // mapped: 0x1A then ends the old settings before the new tail.
+    const std::size_t old_size = old.size();
+    const bool longer = size > old_size;
+    if (longer)
+        old += '\x1A';
+    if (sys::write_at(file, 0, old.data(), old.size()) &&
+        (sys::set_size(file, old_size) || longer)) {
         sys::sync(file);
         return Overwrite::old_kept;
     }

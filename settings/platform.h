@@ -72,7 +72,7 @@ struct Attributes {
 Attributes attributes_of(const std::string& path);
 
 // The file that `path` leads to, past any link. Two paths name the same
-// file when both identities are known and equal.
+// file when both identities are known and equal, and can tell files apart.
 struct Identity {
     bool known = false; // false when nothing can be opened there
     std::uint64_t volume = 0;
@@ -80,8 +80,11 @@ struct Identity {
     unsigned names = 0; // hard links
     // The file's own read-only mark, whatever link led to it.
     bool read_only = false;
+    // Whether it can tell its file from others: some network and
+    // user-space file systems give every file the index 0.
+    bool tells_apart() const { return known && index != 0; }
     bool operator==(const Identity& other) const {
-        return known && other.known && volume == other.volume && index == other.index;
+        return tells_apart() && other.known && volume == other.volume && index == other.index;
     }
 };
 Identity identity_of(const std::string& path);
@@ -108,15 +111,25 @@ Result free_to_replace(const std::string& path);
 // a move does (its security and streams) and is worth its steps.
 bool has_keeping_replace();
 
+// What the system's own replace answered, each as its documentation says
+// the answer leaves the files.
+enum class Replaced {
+    done,
+    busy,          // another program holds a file: nothing changed
+    both_kept,     // the replaced file and the replacement keep their names
+                   // (it could not remove the replaced file, could not move
+                   // the replacement with a backup name given, or any other
+                   // refusal)
+    old_at_backup, // the replaced file under the backup name, the
+                   // replacement under its own: nothing under `replaced`
+};
+
 // The system's own replace: `replacement` takes the place of `replaced`,
 // with the replaced file's attributes, security and streams; the replaced
-// file goes to `backup`, which is overwritten. Only where
-// has_keeping_replace(). On busy nothing changed. On failed the files may
-// be left as the system documents: both under their own names, or the
-// replaced one under `backup` and the replacement under its own name, or
-// (with no backup given) the replaced one gone. Look before deciding.
-Result replace_file(const std::string& replacement, const std::string& replaced,
-                    const std::string& backup);
+// file goes to `backup`, which must not exist. Only where
+// has_keeping_replace().
+Replaced replace_file(const std::string& replacement, const std::string& replaced,
+                      const std::string& backup);
 
 // Renames `from` to `to` in one step. A file at `to` is replaced, unless
 // `replace` is false: then the answer is exists. Busy while another program
@@ -133,7 +146,9 @@ bool set_size(File& file, std::uint64_t size);
 // Writes `n` bytes at `offset`; a failure may leave part of them written.
 bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n);
 
-// Makes a rename in `folder` durable where the system needs that; best effort.
+// Makes the creates, renames and deletes made so far in `folder` durable,
+// where the system has a call for that; best effort. Windows documents
+// none for a rename on one volume.
 void sync_folder(const std::string& folder);
 // False when the file is still there.
 bool remove(const std::string& path);
@@ -146,7 +161,8 @@ struct FileEntry {
 // The plain files in `folder` ("" for the current one).
 std::vector<FileEntry> files_in(const std::string& folder);
 
-unsigned long process_id();
+// Seconds since 1970-01-01 UTC, by the system's clock.
+long long seconds_now();
 
 void sleep_ms(unsigned ms);
 // The value of an environment variable; empty when it is not set.

@@ -151,8 +151,8 @@ bool has_keeping_replace() {
     return false;
 }
 
-Result replace_file(const std::string&, const std::string&, const std::string&) {
-    return Result::failed;
+Replaced replace_file(const std::string&, const std::string&, const std::string&) {
+    return Replaced::both_kept;
 }
 
 Result move_file(const std::string& from, const std::string& to, bool replace) {
@@ -193,8 +193,8 @@ bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n)
 }
 
 void sync_folder(const std::string& folder) {
-    // The rename is durable only once the folder is; some file systems
-    // cannot sync a folder, and the new file is in place either way.
+    // A rename is durable only once its folder is; some file systems cannot
+    // sync a folder, and the new file is in place either way.
     const int fd = open_retrying(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         ::fsync(fd);
@@ -221,8 +221,8 @@ std::vector<FileEntry> files_in(const std::string& folder) {
     return files;
 }
 
-unsigned long process_id() {
-    return static_cast<unsigned long>(::getpid());
+long long seconds_now() {
+    return static_cast<long long>(::time(nullptr));
 }
 
 void sleep_ms(unsigned ms) {

@@ -190,20 +190,26 @@ bool has_keeping_replace() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr;
 }
 
-Result replace_file(const std::string& replacement, const std::string& replaced,
-                    const std::string& backup) {
+Replaced replace_file(const std::string& replacement, const std::string& replaced,
+                      const std::string& backup) {
     // Windows XP refuses the flag that lets a replace go on without the ACL.
     const bool vista_or_later = LOBYTE(LOWORD(GetVersion())) >= 6;
     const DWORD flags =
         REPLACEFILE_IGNORE_MERGE_ERRORS | (vista_or_later ? REPLACEFILE_IGNORE_ACL_ERRORS : 0);
-    if (ReplaceFileA(replaced.c_str(), replacement.c_str(),
-                     backup.empty() ? nullptr : backup.c_str(), flags, nullptr, nullptr))
-        return Result::ok;
-    const DWORD error = GetLastError();
-    // Refused before anything moved.
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return Result::busy;
-    return Result::failed;
+    if (ReplaceFileA(replaced.c_str(), replacement.c_str(), backup.c_str(), flags, nullptr,
+                     nullptr))
+        return Replaced::done;
+    switch (GetLastError()) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return Replaced::busy;
+    case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
+        return Replaced::old_at_backup;
+    default:
+        // ERROR_UNABLE_TO_REMOVE_REPLACED, ERROR_UNABLE_TO_MOVE_REPLACEMENT
+        // with a backup name, and every other answer.
+        return Replaced::both_kept;
+    }
 }
 
 Result move_file(const std::string& from, const std::string& to, bool replace) {
@@ -234,7 +240,10 @@ bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n)
 }
 
 void sync_folder(const std::string&) {
-    // MOVEFILE_WRITE_THROUGH has already made the move durable.
+    // Windows documents no call that makes a rename on one volume durable
+    // (MOVEFILE_WRITE_THROUGH is documented for a move made as a copy, and
+    // a volume can be flushed only by an administrator). NTFS writes its
+    // log in order, so a power cut keeps the renames up to some point.
 }
 
 bool remove(const std::string& path) {
@@ -262,8 +271,13 @@ std::vector<FileEntry> files_in(const std::string& folder) {
     return files;
 }
 
-unsigned long process_id() {
-    return GetCurrentProcessId();
+long long seconds_now() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    // 100 ns ticks since 1601-01-01.
+    return static_cast<long long>(ticks / 10000000ULL) - 11644473600LL;
 }
 
 void sleep_ms(unsigned ms) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "settings/file_replacement.h"
+#include "settings/temp_files.h"
 #include "settings/mbtext.h"
 
 namespace {
@@ -118,6 +119,33 @@ ReadStatus load_settings(SettingsMap& map, const std::string& path, const std::s
     return status;
 }
 
+StartLoad load_settings_at_start(SettingsMap& map, const std::string& path,
+                                 const std::string& separator) {
+    StartLoad start;
+    const sys::Identity file = sys::identity_of(path);
+    start.file_found = file.known || sys::attributes_of(path).exists;
+    // A copy beside a file that was being written over lies beside the
+    // file itself, past any link.
+    start.copies = start.file_found
+                       ? whole_copies(folder_part(resolved_path(path, file)), false, true)
+                       : whole_copies(folder_part(path), true, true);
+    for (const std::string& copy : start.copies) {
+        Loader loader(separator);
+        start.status = read_file(copy, loader);
+        if (start.status == ReadStatus::read) {
+            loader.add_to(map);
+            return start;
+        }
+    }
+    start.status = load_settings(map, path, separator);
+    // A copy that cannot be read is not shown; the file's own status says
+    // what the start does, and a later save keeps the copy.
+    if (!start.copies.empty() && start.status == ReadStatus::not_found)
+        start.status = ReadStatus::unreadable;
+    start.copies.clear();
+    return start;
+}
+
 bool entry_loads_back(const std::string& key, const std::string& value,
                       const std::string& separator) {
     if (key.empty() || separator.empty() || holds_unwritable_byte(key) ||
@@ -170,13 +198,19 @@ bool settings_text(const SettingsMap& map, const std::string& separator, std::st
     return true;
 }
 
-bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator) {
+bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator,
+                   const StartLoad& start) {
     if (!all_load_back(map, separator))
         return false;
-    FileReplacement file(path);
+    FileReplacement file(path, start.file_found);
     if (!file.begin())
         return false;
     write_entries(map, separator,
                   [&file](const char* data, std::size_t n) { file.write(data, n); });
-    return file.commit();
+    if (!file.commit())
+        return false;
+    // What was shown is in the file now; the copies it came from are done.
+    for (const std::string& copy : start.copies)
+        sys::remove(copy);
+    return true;
 }

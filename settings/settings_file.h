@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "settings/file_reading.h"
 
@@ -25,6 +26,26 @@ ReadStatus load_settings(SettingsMap& map, const std::string& path, const std::s
 void parse_settings(const std::string& bytes, SettingsMap& map, const std::string& separator,
                     std::size_t block_size = std::size_t(-1));
 
+// Where a start took the settings from.
+struct StartLoad {
+    // Of the settings file, or of the copy shown in its place.
+    ReadStatus status = ReadStatus::not_found;
+    // Whether the settings file was there: only then may a save tidy away
+    // what earlier saves left, which may otherwise hold the only copy.
+    bool file_found = true;
+    // The whole copies that a cut-off save left and the start found, the
+    // one shown first; they go once OK has saved what was shown.
+    std::vector<std::string> copies;
+};
+
+// load_settings() for the start: when a save was cut off by a crash or a
+// power cut, the newest whole copy that it left beside the file is loaded
+// in the file's place. That is when the file is not there, or when it was
+// being written over (it may hold part of the old settings and part of the
+// new). A copy that cannot be shown to be whole is never taken.
+StartLoad load_settings_at_start(SettingsMap& map, const std::string& path,
+                                 const std::string& separator);
+
 // Whether an entry written with `separator` loads back as it was: nothing
 // in it may hold an LF, 0x1A or a zero byte, and the key must be non-empty
 // and come back whole (no separator in it, no lead byte at its end that
@@ -42,4 +63,8 @@ bool settings_text(const SettingsMap& map, const std::string& separator, std::st
 // writing or replacing it fails; the file then holds the old settings, but
 // where two steps fail in a row while it is written over in place
 // (FileReplacement::commit).
-bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator);
+// After a start, `start` says what it found: what earlier saves left is
+// tidied away only where the file was there, and the copies it found go
+// once the file holds what was shown.
+bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator,
+                   const StartLoad& start = StartLoad());

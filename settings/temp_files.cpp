@@ -1,12 +1,15 @@
 #include "settings/temp_files.h"
 
+#include <algorithm>
+
 namespace {
 
 const char base36[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-const char temp_prefix[] = "~mb";
-constexpr std::size_t prefix_size = sizeof temp_prefix - 1;
 constexpr std::size_t token_size = 5;
-constexpr std::size_t temp_name_size = prefix_size + token_size + 2;
+constexpr std::size_t name_size = 3 + token_size + 2;
+// The names' clock: seconds since 2000-01-01, modulo 36^5 (about 700 days).
+constexpr long long epoch_s = 946684800;
+constexpr long long token_span = 36LL * 36 * 36 * 36 * 36;
 
 int base36_value(char c) {
     if (c >= '0' && c <= '9')
@@ -16,48 +19,108 @@ int base36_value(char c) {
     return -1;
 }
 
-// Weighted by position modulo a prime above 35 * 5, so that changing any
-// one of the five characters always changes the check.
-unsigned token_check(const char* token) {
+// Weighted by position modulo a prime above 35 * 21, so that changing any
+// one of the characters it covers always changes the check.
+unsigned check_of(const char* text, std::size_t n, unsigned offset) {
     unsigned sum = 0;
-    for (std::size_t i = 0; i < token_size; ++i)
-        sum += static_cast<unsigned>(i + 1) * static_cast<unsigned>(base36_value(token[i]));
-    return (sum + 0x2b) % 1291; // 1291 < 36 * 36: two digits
+    for (std::size_t i = 0; i < n; ++i)
+        sum += static_cast<unsigned>(i + 1) * static_cast<unsigned>(base36_value(text[i]));
+    return (sum + offset) % 1291; // 1291 < 36 * 36: two digits
+}
+
+bool check_holds(const std::string& name, std::size_t from, unsigned offset) {
+    for (std::size_t i = from; i < name_size; ++i)
+        if (base36_value(name[i]) < 0)
+            return false;
+    const unsigned check = static_cast<unsigned>(base36_value(name[name_size - 2]) * 36 +
+                                                 base36_value(name[name_size - 1]));
+    return check == check_of(name.data() + from, name_size - 2 - from, offset);
+}
+
+char letter_of(TempKind kind) {
+    switch (kind) {
+    case TempKind::writing:
+        return 'w';
+    case TempKind::whole:
+        return 'k';
+    case TempKind::beside:
+        return 'i';
+    default:
+        return 0;
+    }
+}
+
+// The names' clock at `time_s`.
+long long token_time(long long time_s) {
+    return ((time_s - epoch_s) % token_span + token_span) % token_span;
 }
 
 } // namespace
 
-std::string temp_name(unsigned long process_id, unsigned counter) {
-    // Spread, so that editors on machines sharing a folder seldom meet.
-    std::uint32_t h = static_cast<std::uint32_t>(process_id) * 0x9E3779B1u + counter;
-    h = (h ^ (h >> 16)) * 0x85EBCA6Bu;
-    h = (h ^ (h >> 13)) * 0xC2B2AE35u;
-    h ^= h >> 16;
-    std::string name = temp_prefix;
-    for (std::size_t i = 0; i < token_size; ++i, h /= 36)
-        name += base36[h % 36];
-    const unsigned check = token_check(name.data() + prefix_size);
+std::string temp_name(TempKind kind, long long time_s) {
+    long long t = token_time(time_s);
+    std::string name = "~m";
+    name += letter_of(kind);
+    char token[token_size];
+    for (std::size_t i = token_size; i-- > 0; t /= 36)
+        token[i] = base36[t % 36];
+    name.append(token, token_size);
+    // The kind's letter is covered too: no one character makes a file
+    // being written pass for a whole one.
+    const unsigned check = check_of(name.data() + 2, token_size + 1, 0x5d);
     name += base36[check / 36];
     name += base36[check % 36];
     return name;
 }
 
-bool is_temp_name(const std::string& name) {
-    if (name.size() != temp_name_size || name.compare(0, prefix_size, temp_prefix) != 0)
-        return false;
-    for (std::size_t i = prefix_size; i < temp_name_size; ++i)
-        if (base36_value(name[i]) < 0)
-            return false;
-    const unsigned check = static_cast<unsigned>(base36_value(name[temp_name_size - 2]) * 36 +
-                                                 base36_value(name[temp_name_size - 1]));
-    return check == token_check(name.data() + prefix_size);
+TempKind temp_kind(const std::string& name) {
+    if (name.size() != name_size || name.compare(0, 2, "~m") != 0)
+        return TempKind::none;
+    // The earlier version's names: "~mb", five characters and a check of
+    // the five alone.
+    if (name[2] == 'b')
+        return check_holds(name, 3, 0x2b) ? TempKind::earlier : TempKind::none;
+    if (!check_holds(name, 2, 0x5d))
+        return TempKind::none;
+    for (const TempKind kind : {TempKind::writing, TempKind::whole, TempKind::beside})
+        if (name[2] == letter_of(kind))
+            return kind;
+    return TempKind::none;
+}
+
+long long temp_age_s(const std::string& name, long long now_s) {
+    long long named = 0;
+    for (std::size_t i = 3; i < 3 + token_size; ++i)
+        named = named * 36 + base36_value(name[i]);
+    // Modulo the clock's span, taken as the nearer of ahead and behind.
+    long long age = (token_time(now_s) - named + token_span) % token_span;
+    return age >= token_span / 2 ? age - token_span : age;
+}
+
+std::string with_kind(const std::string& path, TempKind kind) {
+    const std::size_t at = path.size() - name_size;
+    const std::string name = path.substr(at);
+    std::string renamed = temp_name(kind, 0);
+    renamed.replace(3, token_size, name, 3, token_size);
+    const unsigned check = check_of(renamed.data() + 2, token_size + 1, 0x5d);
+    renamed[name_size - 2] = base36[check / 36];
+    renamed[name_size - 1] = base36[check % 36];
+    return path.substr(0, at) + renamed;
 }
 
 std::string create_temp(const std::string& folder, std::uint32_t kept, sys::File& file) {
-    // Never a file that exists: another editor may be writing its own.
-    static unsigned counter = 0;
+    // Never a file that exists, nor a name whose other kinds do: another
+    // editor may be writing its own, or this save renamed one already. A
+    // name taken a second ahead is still that second's for its age.
+    // Within this process, never the same second twice.
+    static long long last = 0;
+    const long long now = std::max(sys::seconds_now(), last + 1);
     for (int attempt = 0; attempt < 36; ++attempt) {
-        std::string path = folder + temp_name(sys::process_id(), counter++);
+        last = now + attempt;
+        std::string path = folder + temp_name(TempKind::writing, last);
+        if (sys::attributes_of(with_kind(path, TempKind::whole)).exists ||
+            sys::attributes_of(with_kind(path, TempKind::beside)).exists)
+            continue;
         const sys::Result result = sys::create_new(path, kept, file);
         if (result == sys::Result::ok)
             return path;
@@ -68,7 +131,29 @@ std::string create_temp(const std::string& folder, std::uint32_t kept, sys::File
 }
 
 void remove_stale_temps(const std::string& folder) {
-    for (const sys::FileEntry& file : sys::files_in(folder))
-        if (is_temp_name(file.name) && file.age_s >= stale_temp_age_s)
+    const long long now = sys::seconds_now();
+    for (const sys::FileEntry& file : sys::files_in(folder)) {
+        const TempKind kind = temp_kind(file.name);
+        if (kind != TempKind::none && kind != TempKind::earlier &&
+            temp_age_s(file.name, now) >= stale_temp_age_s)
             sys::remove(folder + file.name);
+    }
+}
+
+std::vector<std::string> whole_copies(const std::string& folder, bool whole, bool beside) {
+    std::vector<sys::FileEntry> copies;
+    for (sys::FileEntry& file : sys::files_in(folder)) {
+        const TempKind kind = temp_kind(file.name);
+        if ((whole && kind == TempKind::whole) || (beside && kind == TempKind::beside))
+            copies.push_back(std::move(file));
+    }
+    // Newest content first: a rename keeps the last-write time, so a copy's
+    // says when its settings were written. Among equals, the later name.
+    std::sort(copies.begin(), copies.end(), [](const sys::FileEntry& a, const sys::FileEntry& b) {
+        return a.age_s != b.age_s ? a.age_s < b.age_s : a.name.substr(3) > b.name.substr(3);
+    });
+    std::vector<std::string> paths;
+    for (const sys::FileEntry& file : copies)
+        paths.push_back(folder + file.name);
+    return paths;
 }

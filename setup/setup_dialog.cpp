@@ -46,7 +46,8 @@ void show_program_icon(HWND dialog, HINSTANCE instance) {
 
 int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
     const std::string path = settings_path_in(program_dir);
-    switch (load_settings(settings_map, path, field_separator)) {
+    start_ = load_settings_at_start(settings_map, path, field_separator);
+    switch (start_.status) {
     case ReadStatus::read:
         to_memory_forms(settings_map);
         break;
@@ -113,7 +114,7 @@ bool SetupDialog::collect_and_save() {
     to_file_forms(settings_map);
 
     const std::string path = settings_path_in(program_dir);
-    if (save_settings(settings_map, path, field_separator))
+    if (save_settings(settings_map, path, field_separator, start_))
         return true;
     const std::string message = path + texts::save_failed;
     message_box(message.c_str(), texts::error_caption, MB_OK);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dialog/dialog.h"
+#include "settings/settings_file.h"
 
 class SetupDialog final : public Dialog {
   public:
@@ -18,4 +19,8 @@ class SetupDialog final : public Dialog {
     void enable_group_of(int check_box);
     void ask_detailed_settings();
     void show_about();
+
+    // What the start found, for the save: whether the file was there, and
+    // the copies a cut-off save left.
+    StartLoad start_;
 };

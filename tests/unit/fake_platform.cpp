@@ -329,47 +329,35 @@ bool has_keeping_replace() {
     return fake::the_system.keeping_replace;
 }
 
-Result replace_file(const std::string& replacement, const std::string& replaced,
-                    const std::string& backup) {
+Replaced replace_file(const std::string& replacement, const std::string& replaced,
+                      const std::string& backup) {
     const Outcome outcome = fake::step(Call::replace_file);
     auto& names = fake::the_system.names;
     const std::string from = fake::normalized(replacement), to = fake::normalized(replaced);
-    const std::string kept_as = backup.empty() ? "" : fake::normalized(backup);
+    const std::string kept_as = fake::normalized(backup);
     if (!names.count(from) || !names.count(to) || !names[from].data || !names[to].data)
-        return Result::failed;
+        return Replaced::both_kept;
     if (outcome == Outcome::busy || (outcome == Outcome::none && fake::in_use(names[to].data)))
-        return Result::busy;
+        return Replaced::busy;
     const auto inherit = [&] {
         names[from].data->security = names[to].data->security;
         names[from].data->hidden = names[to].data->hidden;
     };
-    // The old file goes to the backup name, or where the system likes.
-    const auto move_old_aside = [&] {
-        const std::string aside =
-            kept_as.empty()
-                ? fake::folder_of(to) + "rf" + std::to_string(names[to].data->index) + ".tmp"
-                : kept_as;
-        names[aside] = names[to];
-        names.erase(to);
-    };
     switch (outcome) {
     case Outcome::none:
         inherit();
-        if (!kept_as.empty())
-            names[kept_as] = names[to];
+        names[kept_as] = names[to];
         names[to] = names[from];
         names.erase(from);
-        return Result::ok;
-    case Outcome::replacement_not_moved:
-        if (kept_as.empty())
-            names.erase(to);
-        return Result::failed;
+        return Replaced::done;
     case Outcome::replacement_not_moved_2:
         inherit();
-        move_old_aside();
-        return Result::failed;
+        names[kept_as] = names[to];
+        names.erase(to);
+        return Replaced::old_at_backup;
     default:
-        return Result::failed;
+        // With a backup name, 1175, 1176 and the rest leave both names.
+        return Replaced::both_kept;
     }
 }
 
@@ -451,8 +439,8 @@ std::vector<FileEntry> files_in(const std::string& folder) {
     return files;
 }
 
-unsigned long process_id() {
-    return 4242;
+long long seconds_now() {
+    return fake::the_system.now_s;
 }
 
 void sleep_ms(unsigned) {}

@@ -47,10 +47,10 @@ enum class Outcome {
     elsewhere,    // a resolved path that names another file
     part_written, // half the bytes written, then the failure
     left_longer,  // room asked for and not had, the file zero-filled to it
-    // The system's replace (with no backup name, see replace_file):
-    replaced_not_removed,    // both files keep their names
-    replacement_not_moved,   // both keep their names; with no backup the old is gone
-    replacement_not_moved_2, // the old under the backup name, the new under its own
+    // The system's replace, always given a backup name:
+    replaced_not_removed,    // 1175: both files keep their names
+    replacement_not_moved,   // 1176: both keep their names
+    replacement_not_moved_2, // 1177: the old under the backup name, the new under its own
 };
 const char* name_of(Outcome outcome);
 
@@ -89,6 +89,8 @@ struct System {
     // Where a resolved path that names another file leads.
     std::string elsewhere = "C:\\pub\\readme.txt";
     std::vector<Failure> plan;
+    // The system's clock, in seconds since 1970.
+    long long now_s = 1700000000;
     // What the run called, in order, and how each call failed, if it did
     // (as planned, or as the files made it: a mapped file refusing a cut).
     std::vector<Call> calls;

@@ -160,7 +160,8 @@ bool reads_as(const std::string& bytes, const SettingsMap& map) {
 // The documented format of the save's own names, known here independently.
 bool looks_like_ours(const std::string& path) {
     const std::string name = path.substr(path.rfind('\\') + 1);
-    if (name.size() != 10 || name.compare(0, 3, "~mb") != 0)
+    if (name.size() != 10 || name.compare(0, 2, "~m") != 0 ||
+        std::string("wki").find(name[2]) == std::string::npos)
         return false;
     for (std::size_t i = 3; i < name.size(); ++i)
         if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'z')))
@@ -236,7 +237,10 @@ std::string broken_rule(const Scenario& scenario, const std::vector<Failure>& pl
         if (!looks_like_ours(name))
             return "left a file of a name not of the save's making: " + name;
         const bool holds_new = entry.data && entry.data->bytes == new_bytes;
-        if (!any(plan, state, {Call::remove}) && !(both_in_place && holds_new))
+        // A file written over whose close failed may not be whole: its
+        // whole copy stays beside it.
+        if (!any(plan, state, {Call::remove}) && !(both_in_place && holds_new) &&
+            !(holds_new && any(plan, state, {Call::close})))
             return "left " + name + " behind";
     }
     if (both_in_place && file && !reads_as(file->bytes, old_settings) &&

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -49,61 +50,93 @@ void set_age(const fs::path& p, std::chrono::minutes age) {
 
 } // namespace
 
-TEST(TempFiles, NamesAreTenBytesThatCheckThemselves) {
-    std::vector<std::string> names;
-    for (unsigned long id : {0ul, 4ul, 6699ul, 0xFFFFFFFCul})
-        for (unsigned counter : {0u, 1u, 35u})
-            names.push_back(temp_name(id, counter));
-    for (const std::string& name : names) {
-        EXPECT_EQ(name.size(), 10u) << name;
-        EXPECT_EQ(name.compare(0, 3, "~mb"), 0) << name;
-        EXPECT_TRUE(is_temp_name(name)) << name;
-        // Any one character off, or one more or one fewer, is someone else's.
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            for (const char c : {'0', '7', 'z', 'A', '.'}) {
-                std::string other = name;
-                other[i] = c;
-                if (other != name) {
-                    EXPECT_FALSE(is_temp_name(other)) << other;
-                }
-            }
-        }
-        EXPECT_FALSE(is_temp_name(name + "0"));
-        EXPECT_FALSE(is_temp_name(name.substr(0, 9)));
-    }
-    // The counter moves a process on to another name.
-    EXPECT_NE(temp_name(6699, 0), temp_name(6699, 1));
-    EXPECT_NE(temp_name(6699, 0), temp_name(6700, 0));
+// The earlier version's names, as its documentation gives them: "~mb", five
+// base-36 characters, and two that check the five.
+std::string earlier_name(const char* token) {
+    const auto value = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+    unsigned sum = 0;
+    for (int i = 0; i < 5; ++i)
+        sum += static_cast<unsigned>((i + 1) * value(token[i]));
+    const unsigned check = (sum + 0x2b) % 1291;
+    const char* const digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+    return std::string("~mb") + token + digits[check / 36] + digits[check % 36];
 }
 
-TEST(TempFiles, OnlyTheEditorsOwnLongUnwrittenLeftoversAreRemoved) {
+TEST(TempFiles, NamesTellTheirKindAndTheirAgeAndCheckThemselves) {
+    const long long t = 1700000000;
+    for (const TempKind kind : {TempKind::writing, TempKind::whole, TempKind::beside}) {
+        for (const long long at : {t, t + 1, t + 86399, 946684800LL}) {
+            const std::string name = temp_name(kind, at);
+            SCOPED_TRACE(name);
+            EXPECT_EQ(name.size(), 10u);
+            EXPECT_EQ(temp_kind(name), kind);
+            EXPECT_EQ(temp_age_s(name, at + 600), 600);
+            EXPECT_EQ(temp_age_s(name, at - 5), -5) << "a clock behind reads as young";
+            for (const TempKind other : {TempKind::writing, TempKind::whole, TempKind::beside}) {
+                EXPECT_EQ(temp_kind(with_kind("C:\\pub\\" + name, other).substr(7)), other);
+                EXPECT_EQ(with_kind(name, other).substr(3, 5), name.substr(3, 5));
+            }
+            // Any one character off, or one more or one fewer, is someone
+            // else's: above all, no file being written passes for whole.
+            for (std::size_t i = 0; i < name.size(); ++i) {
+                for (const char c : {'0', '7', 'z', 'A', '.', 'w', 'k', 'i', 'b'}) {
+                    std::string other = name;
+                    other[i] = c;
+                    if (other != name)
+                        EXPECT_EQ(temp_kind(other), TempKind::none) << other;
+                }
+            }
+            EXPECT_EQ(temp_kind(name + "0"), TempKind::none);
+            EXPECT_EQ(temp_kind(name.substr(0, 9)), TempKind::none);
+        }
+    }
+    EXPECT_NE(temp_name(TempKind::writing, t), temp_name(TempKind::writing, t + 1));
+    EXPECT_EQ(temp_kind(earlier_name("0a9zq")), TempKind::earlier);
+    EXPECT_EQ(temp_kind(earlier_name("zzzzz")), TempKind::earlier);
+}
+
+TEST(TempFiles, OnlyTheEditorsOwnLeftoversNamedLongAgoAreRemoved) {
     const fs::path dir = fresh_folder("temps");
     const fs::path settings = dir / "mabiru.dat";
     touch(settings);
-    const fs::path stale = dir / temp_name(1234, 3);
-    const fs::path fresh = dir / temp_name(1234, 4); // a save still under way
-    touch(stale);
-    touch(fresh);
-    set_age(stale, std::chrono::minutes(11));
-    set_age(fresh, std::chrono::minutes(9));
-    // Old files of the user's and of other programs, whatever they look like.
-    std::string off_by_one = temp_name(1234, 5);
+    const long long now = static_cast<long long>(std::time(nullptr));
+    std::vector<fs::path> gone, kept;
+    for (const TempKind kind : {TempKind::writing, TempKind::whole, TempKind::beside}) {
+        gone.push_back(dir / temp_name(kind, now - 11 * 60));
+        // A save under way, and one whose clock runs ahead.
+        kept.push_back(dir / temp_name(kind, now - 9 * 60));
+        kept.push_back(dir / temp_name(kind, now + 3600));
+    }
+    for (const fs::path& p : gone)
+        touch(p);
+    for (const fs::path& p : kept)
+        touch(p);
+    // A rename keeps the last-write time: a backup that a save made just now
+    // of settings written two days ago is young.
+    set_age(kept[2], std::chrono::hours(48));
+    // What an earlier version left may hold the only copy of the settings;
+    // old files of the user's and of other programs, whatever they look like.
+    std::string off_by_one = temp_name(TempKind::writing, now - 3600);
     off_by_one[5] = off_by_one[5] == 'a' ? 'b' : 'a';
     std::vector<fs::path> others;
     for (const std::string& name : std::vector<std::string>{
-             "~mabiru.1", "~backup.2", "~old.b", "~1.1", "~a.b", "~$mabiru.dat", "mabiru.dat.bak",
-             "~1f.0", off_by_one, temp_name(1234, 6) + "x", temp_name(1234, 7).substr(1)}) {
+             earlier_name("00000"), earlier_name("a1b2c"), "~mabiru.1", "~backup.2", "~old.b",
+             "~1.1", "~a.b", "~$mabiru.dat", "mabiru.dat.bak", "~1f.0", off_by_one,
+             temp_name(TempKind::whole, now - 3600) + "x",
+             temp_name(TempKind::whole, now - 3600).substr(1)}) {
         others.push_back(dir / name);
         touch(others.back(), name);
         set_age(others.back(), std::chrono::hours(48));
     }
-    const fs::path stale_folder = dir / temp_name(1234, 8);
+    const fs::path stale_folder = dir / temp_name(TempKind::writing, now - 3600);
     fs::create_directories(stale_folder);
 
     remove_stale_temps(native(dir / ""));
 
-    EXPECT_FALSE(fs::exists(stale)) << "a killed editor's temporary file stays";
-    EXPECT_TRUE(fs::exists(fresh)) << "a save under way would lose its file";
+    for (const fs::path& p : gone)
+        EXPECT_FALSE(fs::exists(p)) << p << ": a cut-off save's leftover stays";
+    for (const fs::path& p : kept)
+        EXPECT_TRUE(fs::exists(p)) << p << ": a save under way would lose its file";
     for (const fs::path& p : others)
         EXPECT_EQ(contents(p), p.filename().string()) << p << " was touched";
     EXPECT_TRUE(fs::exists(stale_folder));

@@ -144,6 +144,81 @@ TEST(TempFiles, OnlyTheEditorsOwnLeftoversNamedLongAgoAreRemoved) {
     fs::remove_all(dir);
 }
 
+// What a save cut off by a crash or a power cut left, and what the next
+// start shows: the newest copy that proves itself whole, never one that
+// does not, and the file itself unless it was being written over.
+TEST(TempFiles, AStartShowsTheNewestWholeCopyACutOffSaveLeft) {
+    const long long now = static_cast<long long>(std::time(nullptr));
+    const std::string old_file = "id\x01old\r\n", new_file = "id\x01new\r\n";
+    const std::string cut = "id\x01ne"; // a first save cut inside a line
+    const std::string whole_old = temp_name(TempKind::whole, now - 5);
+    const std::string whole_new = temp_name(TempKind::whole, now - 6);
+    const std::string beside_new = temp_name(TempKind::beside, now - 4);
+    const std::string writing = temp_name(TempKind::writing, now - 7);
+    const std::string earlier = earlier_name("k2v9q");
+    const struct Row {
+        const char* pins;
+        std::vector<std::pair<std::string, std::string>> files; // in the order written
+        ReadStatus status;
+        const char* shown; // the id shown, "" for none
+        bool file_found;
+    } rows[] = {
+        {"between the replace's two renames: the newer content of two whole copies",
+         {{whole_old, old_file}, {whole_new, new_file}},
+         ReadStatus::read,
+         "new",
+         false},
+        {"a first save cut inside a line: never shown",
+         {{writing, cut}},
+         ReadStatus::not_found,
+         "",
+         false},
+        {"an earlier version's leftover proves nothing",
+         {{earlier, new_file}},
+         ReadStatus::not_found,
+         "",
+         false},
+        {"a whole copy beside the file counts only while the file is missing",
+         {{"mabiru.dat", old_file}, {whole_new, new_file}},
+         ReadStatus::read,
+         "old",
+         true},
+        {"a file written over may be part old, part new: its copy is shown",
+         {{"mabiru.dat", "id\x01nld\r\n"}, {beside_new, new_file}},
+         ReadStatus::read,
+         "new",
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.pins);
+        const fs::path dir = fresh_folder("recovery");
+        for (std::size_t i = 0; i < row.files.size(); ++i) {
+            touch(dir / row.files[i].first, row.files[i].second);
+            // A rename keeps the last-write time: the older content first.
+            set_age(dir / row.files[i].first,
+                    std::chrono::minutes(static_cast<int>(60 * (row.files.size() - i))));
+        }
+        const std::string path = native(dir / "mabiru.dat");
+        SettingsMap map;
+        const StartLoad start = load_settings_at_start(map, path, "\x01");
+        EXPECT_EQ(start.status, row.status);
+        EXPECT_EQ(start.file_found, row.file_found);
+        EXPECT_EQ(map["id"], row.shown);
+
+        // OK saves what was shown; the copies it came from go, and nothing
+        // else of what the cut left, while the start found no file.
+        ASSERT_TRUE(save_settings({{"id", "saved"}}, path, "\x01", start));
+        EXPECT_EQ(contents(dir / "mabiru.dat"), "id\x01saved\r\n");
+        for (const auto& [name, bytes] : row.files) {
+            const bool copy_shown = *row.shown && name != "mabiru.dat" && bytes != cut &&
+                                    name != earlier && (!row.file_found || name == beside_new);
+            if (name != "mabiru.dat")
+                EXPECT_EQ(fs::exists(dir / name), !copy_shown) << name;
+        }
+        fs::remove_all(dir);
+    }
+}
+
 #ifdef MABIRU_TEST_SEAMS
 TEST(WholeFile, ARefusedTemporaryFileWritesOverTheFileItself) {
     const fs::path dir = fresh_folder("in-place");

@@ -61,11 +61,19 @@ FileReplacement::~FileReplacement() {
 }
 
 std::string resolved_path(const std::string& path, const sys::Identity& identity) {
-    // The path the system resolves may name another file (a letter the code
-    // page cannot spell, a drive seen through another name): it is used only
-    // when it leads to the very same file, as far as identities tell.
-    const std::string resolved = identity.tells_apart() ? sys::final_path_of(path) : "";
-    return !resolved.empty() && sys::identity_of(resolved) == identity ? resolved : path;
+    // Only a link leads elsewhere; its own text says where, hop by hop, so
+    // that no identity has to tell files apart. Where identities can, they
+    // must agree that it is the very same file.
+    std::string at = path;
+    for (int hop = 0; hop < 8 && sys::attributes_of(at).link; ++hop) {
+        const std::string next = sys::link_target(at);
+        if (next.empty())
+            return path;
+        at = next;
+    }
+    if (at == path || sys::attributes_of(at).link)
+        return path;
+    return !identity.tells_apart() || sys::identity_of(at) == identity ? at : path;
 }
 
 namespace {
@@ -90,15 +98,19 @@ bool FileReplacement::begin() {
     // have another name: better no save than one that loses either. A
     // link's own attributes say nothing of the file it leads to, which is
     // written through when the link cannot be resolved.
-    if (own.read_only || old_.read_only || own.folder || own.exists != old_.known ||
-        injected_ == SaveStep::open)
+    // A link whose file is gone (a save cut off between the two renames of
+    // the system's replace) gets its file back where it leads.
+    const std::string dangling = own.link && !old_.known ? sys::link_target(target_) : "";
+    if (own.read_only || old_.read_only || own.folder ||
+        (own.exists != old_.known && dangling.empty()) || injected_ == SaveStep::open)
         return false;
-    real_ = old_.known ? resolved_path(target_, old_) : target_;
+    real_ = old_.known ? resolved_path(target_, old_) : dangling.empty() ? target_ : dangling;
     const bool resolved_ok = real_ != target_;
     sys::Attributes file = own;
     if (resolved_ok) {
         file = sys::attributes_of(real_);
-        if (file.folder || !file.exists)
+        // There, or, behind a link whose file was gone, still not there.
+        if (file.folder || file.exists != dangling.empty())
             return false;
     }
     folder_ = folder_part(real_);
@@ -177,7 +189,7 @@ bool FileReplacement::replace_target() {
     new_ = sys::identity_of(temp_);
     // Some network and user-space file systems give every file the same
     // index: then no identity says which file is where.
-    trusted_ = new_.tells_apart() && (!old_.known || (old_.tells_apart() && !(old_ == new_)));
+    trusted_ = new_.tells_apart() && old_.tells_apart() && !(old_ == new_);
     switch (retry_while_busy([&] { return put_in_place(); })) {
     case sys::Result::ok:
         sys::sync_folder(folder_);

@@ -98,8 +98,9 @@ class FileReplacement {
     std::size_t injected_after_ = 0;
 };
 
-// The file that `path` names, past any link, when the system can tell it
-// and it is the very same file; `path` itself otherwise.
+// The file that `path` names, past any link, as the links themselves say,
+// when identities do not say it is another file; `path` itself where a link
+// cannot be followed.
 std::string resolved_path(const std::string& path, const sys::Identity& identity);
 
 #ifdef MABIRU_TEST_SEAMS

@@ -106,9 +106,16 @@ Identity identity_of(const std::string& path) {
     return identity;
 }
 
-std::string final_path_of(const std::string& path) {
-    char real[PATH_MAX];
-    return ::realpath(path.c_str(), real) != nullptr ? real : "";
+std::string link_target(const std::string& path) {
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target)
+        return "";
+    const std::string to(target, static_cast<std::size_t>(n));
+    if (to[0] == '/')
+        return to;
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
 }
 
 Result create_new(const std::string& path, std::uint32_t kept, File& file) {

@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include "settings/mbtext.h"
+
 #include <algorithm>
+#include <cstddef>
 
 namespace sys {
 namespace {
@@ -45,15 +48,6 @@ bool seek_to(HANDLE file, unsigned long long offset) {
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(offset);
     return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
-}
-
-// \\?\C:\x as C:\x and \\?\UNC\server\x as \\server\x.
-std::string without_long_prefix(std::string path) {
-    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0)
-        return path.erase(2, 6);
-    if (path.compare(0, 4, "\\\\?\\") == 0)
-        return path.erase(0, 4);
-    return path;
 }
 
 // A handle to ask the system about the file (or folder) that `path` leads
@@ -131,21 +125,46 @@ Identity identity_of(const std::string& path) {
     return identity;
 }
 
-std::string final_path_of(const std::string& path) {
-    // The call came with Windows Vista, and so did symbolic links to files.
-    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-    const auto final_path = reinterpret_cast<FinalPath>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-    if (!final_path)
+std::string link_target(const std::string& path) {
+    const HANDLE link = CreateFileA(
+        path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (link == INVALID_HANDLE_VALUE)
         return "";
-    const HANDLE handle = open_to_ask(path);
-    if (handle == INVALID_HANDLE_VALUE)
+    // A symbolic link's reparse data, as the system lays it out.
+    struct SymbolicLink {
+        DWORD tag;
+        WORD data_length, reserved;
+        WORD substitute_offset, substitute_length, print_offset, print_length;
+        ULONG flags;
+        WCHAR names[1];
+    };
+    static_assert(offsetof(SymbolicLink, names) == 20, "the system's layout");
+    union {
+        SymbolicLink link;
+        BYTE bytes[16 * 1024];
+    } data;
+    DWORD got = 0;
+    const BOOL ok = DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, &data, sizeof data,
+                                    &got, nullptr);
+    CloseHandle(link);
+    const SymbolicLink& reparse = data.link;
+    const std::size_t end =
+        offsetof(SymbolicLink, names) + reparse.print_offset + reparse.print_length;
+    if (!ok || got < offsetof(SymbolicLink, names) || reparse.tag != IO_REPARSE_TAG_SYMLINK ||
+        end > got || reparse.print_length == 0)
         return "";
-    char buffer[MAX_PATH + 8];
-    const DWORD n =
-        final_path(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    CloseHandle(handle);
-    return n > 0 && n < sizeof buffer ? without_long_prefix(std::string(buffer, n)) : "";
+    const WCHAR* const name = reparse.names + reparse.print_offset / sizeof(WCHAR);
+    const int length = static_cast<int>(reparse.print_length / sizeof(WCHAR));
+    char spelled[MAX_PATH];
+    BOOL unspellable = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, length, spelled,
+                                      sizeof spelled, nullptr, &unspellable);
+    if (n <= 0 || unspellable)
+        return "";
+    const std::string to(spelled, static_cast<std::size_t>(n));
+    // SYMLINK_FLAG_RELATIVE: the link's own folder is where it starts.
+    return (reparse.flags & 1) != 0 ? folder_part(path) + to : to;
 }
 
 Result create_new(const std::string& path, std::uint32_t kept, File& file) {

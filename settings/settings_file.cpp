@@ -123,12 +123,16 @@ StartLoad load_settings_at_start(SettingsMap& map, const std::string& path,
                                  const std::string& separator) {
     StartLoad start;
     const sys::Identity file = sys::identity_of(path);
-    start.file_found = file.known || sys::attributes_of(path).exists;
-    // A copy beside a file that was being written over lies beside the
-    // file itself, past any link.
-    start.copies = start.file_found
-                       ? whole_copies(folder_part(resolved_path(path, file)), false, true)
-                       : whole_copies(folder_part(path), true, true);
+    const sys::Attributes own = sys::attributes_of(path);
+    // A link whose file is gone has its copies where it leads.
+    const std::string dangling = own.link && !file.known ? sys::link_target(path) : "";
+    start.file_found = file.known || (own.exists && !own.link);
+    const std::string real = file.known         ? resolved_path(path, file)
+                             : dangling.empty() ? path
+                                                : dangling;
+    // A copy lies beside the file itself, past any link, or beside the link
+    // where the save could not follow it.
+    start.copies = whole_copies({folder_part(real), folder_part(path)}, !start.file_found, true);
     for (const std::string& copy : start.copies) {
         Loader loader(separator);
         start.status = read_file(copy, loader);

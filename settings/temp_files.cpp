@@ -140,20 +140,31 @@ void remove_stale_temps(const std::string& folder) {
     }
 }
 
-std::vector<std::string> whole_copies(const std::string& folder, bool whole, bool beside) {
-    std::vector<sys::FileEntry> copies;
-    for (sys::FileEntry& file : sys::files_in(folder)) {
-        const TempKind kind = temp_kind(file.name);
-        if ((whole && kind == TempKind::whole) || (beside && kind == TempKind::beside))
-            copies.push_back(std::move(file));
+std::vector<std::string> whole_copies(const std::vector<std::string>& folders, bool whole,
+                                      bool beside) {
+    struct Copy {
+        std::string path;
+        sys::FileEntry file;
+    };
+    std::vector<Copy> copies;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (std::find(folders.begin(), folders.begin() + static_cast<std::ptrdiff_t>(i),
+                      folders[i]) != folders.begin() + static_cast<std::ptrdiff_t>(i))
+            continue;
+        for (sys::FileEntry& file : sys::files_in(folders[i])) {
+            const TempKind kind = temp_kind(file.name);
+            if ((whole && kind == TempKind::whole) || (beside && kind == TempKind::beside))
+                copies.push_back({folders[i] + file.name, std::move(file)});
+        }
     }
     // Newest content first: a rename keeps the last-write time, so a copy's
     // says when its settings were written. Among equals, the later name.
-    std::sort(copies.begin(), copies.end(), [](const sys::FileEntry& a, const sys::FileEntry& b) {
-        return a.age_s != b.age_s ? a.age_s < b.age_s : a.name.substr(3) > b.name.substr(3);
+    std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
+        return a.file.age_s != b.file.age_s ? a.file.age_s < b.file.age_s
+                                            : a.file.name.substr(3) > b.file.name.substr(3);
     });
     std::vector<std::string> paths;
-    for (const sys::FileEntry& file : copies)
-        paths.push_back(folder + file.name);
+    for (const Copy& copy : copies)
+        paths.push_back(copy.path);
     return paths;
 }

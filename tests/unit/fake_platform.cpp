@@ -10,6 +10,7 @@ namespace {
 struct Open {
     std::shared_ptr<Data> data;
     std::size_t position = 0;
+    bool wrote = false;
 };
 
 System the_system;
@@ -21,6 +22,11 @@ std::uint64_t next_index = 1;
 Outcome step(Call call) {
     const std::size_t n = the_system.calls.size();
     the_system.calls.push_back(call);
+    // After a power cut the process is gone: nothing it asks has an effect.
+    if (n > the_system.cut_after) {
+        the_system.outcomes.push_back(Outcome::failed);
+        return Outcome::failed;
+    }
     Outcome outcome = Outcome::none;
     for (const Failure& failure : the_system.plan) {
         const std::vector<Outcome> ways = failures_of(call);
@@ -101,12 +107,32 @@ bool in_use(const std::shared_ptr<Data>& data) {
     return data && (data->held || data->mapped);
 }
 
+// Changes the names, as one step of the file system's log.
+template <class Change> void change_names(Change change) {
+    if (the_system.journal.empty())
+        the_system.journal.push_back(the_system.names);
+    change(the_system.names);
+    the_system.journal.push_back(the_system.names);
+}
+
+// A file's content changed by a write that is not yet on the disk.
+void written(Data& data) {
+    data.unsynced.push_back(data.bytes);
+    data.written_s = the_system.now_s;
+}
+
+// A file that has just taken another name, as FAT may renumber it.
+void renamed(const std::shared_ptr<Data>& data) {
+    if (data && the_system.ids == Ids::change_on_rename)
+        data->index = next_index++;
+}
+
 } // namespace
 
 const char* name_of(Call call) {
     static const char* const names[] = {
         "open_for_reading",   "read",         "close",
-        "attributes_of",      "identity_of",  "final_path_of",
+        "attributes_of",      "identity_of",  "link_target",
         "create_new",         "write",        "sync",
         "free_to_replace",    "replace_file", "move_file",
         "open_for_overwrite", "set_size",     "write_at",
@@ -123,7 +149,6 @@ const char* name_of(Outcome outcome) {
         "busy",
         "failed",
         "unknown",
-        "elsewhere",
         "part_written",
         "left_longer",
         "1175 replaced not removed",
@@ -146,8 +171,6 @@ std::vector<Outcome> failures_of(Call call) {
     case Call::attributes_of:
     case Call::identity_of:
         return {Outcome::unknown};
-    case Call::final_path_of:
-        return {Outcome::unknown, Outcome::elsewhere};
     case Call::create_new:
         return {Outcome::exists, Outcome::failed};
     case Call::write:
@@ -163,6 +186,8 @@ std::vector<Outcome> failures_of(Call call) {
         return {Outcome::busy, Outcome::failed};
     case Call::set_size:
         return {Outcome::failed, Outcome::left_longer};
+    case Call::link_target:
+        return {Outcome::unknown};
     case Call::sync_folder:
         return {};
     }
@@ -175,6 +200,32 @@ System& system() {
 
 void reset() {
     the_system = System();
+    open_files.clear();
+}
+
+void power_cut(std::size_t changes, Lost lost, std::size_t torn_at) {
+    System& system = the_system;
+    if (!system.journal.empty())
+        system.names = system.journal[std::min(changes, system.journal.size() - 1)];
+    for (auto& [name, entry] : system.names) {
+        Data* const data = entry.data.get();
+        if (!data)
+            continue;
+        if (!data->unsynced.empty() && lost == Lost::unsynced)
+            data->bytes = data->durable;
+        if (!data->unsynced.empty() && lost == Lost::torn) {
+            // The sectors from `torn_at` on never reached the disk.
+            std::string bytes = data->unsynced.back();
+            for (std::size_t i = torn_at; i < bytes.size(); ++i)
+                bytes[i] = i < data->durable.size() ? data->durable[i] : '\0';
+            data->bytes = bytes;
+        }
+        data->durable = data->bytes;
+        data->unsynced.clear();
+        data->held = data->mapped = false;
+    }
+    system.journal.clear();
+    system.cut_after = static_cast<std::size_t>(-1);
     open_files.clear();
 }
 
@@ -191,8 +242,9 @@ std::string normalized(const std::string& path) {
 
 std::shared_ptr<Data> add_file(const std::string& path, const std::string& bytes) {
     auto data = std::make_shared<Data>();
-    data->bytes = bytes;
+    data->bytes = data->durable = bytes;
     data->index = next_index++;
+    data->written_s = the_system.now_s;
     add_name(path, data);
     return data;
 }
@@ -221,6 +273,8 @@ bool File::close() {
     if (!is_open())
         return true;
     const Outcome outcome = fake::step(Call::close);
+    if (outcome != Outcome::none && fake::open_files[handle_].wrote)
+        fake::open_files[handle_].data->not_closed = true;
     fake::open_files.erase(handle_);
     handle_ = invalid;
     return outcome == Outcome::none;
@@ -270,20 +324,20 @@ Identity identity_of(const std::string& path) {
     if (!data)
         return identity;
     identity.known = true;
-    identity.volume = 7;
-    identity.index = data->index;
+    const bool zero = fake::the_system.ids == fake::Ids::all_zero;
+    identity.volume = zero ? 0 : 7;
+    identity.index = zero ? 0 : fake::the_system.ids == fake::Ids::all_the_same ? 1 : data->index;
     identity.read_only = data->read_only;
     for (const auto& [name, entry] : fake::the_system.names)
         identity.names += entry.data == data ? 1 : 0;
     return identity;
 }
 
-std::string final_path_of(const std::string& path) {
-    const Outcome outcome = fake::step(Call::final_path_of);
-    const std::string at = fake::resolve(path);
-    if (outcome == Outcome::unknown || !fake::the_system.names.count(at))
+std::string link_target(const std::string& path) {
+    if (fake::step(Call::link_target) != Outcome::none)
         return "";
-    return outcome == Outcome::elsewhere ? fake::the_system.elsewhere : at;
+    const auto it = fake::the_system.names.find(fake::normalized(path));
+    return it == fake::the_system.names.end() || it->second.data ? "" : it->second.link;
 }
 
 Result create_new(const std::string& path, std::uint32_t kept, File& file) {
@@ -294,7 +348,8 @@ Result create_new(const std::string& path, std::uint32_t kept, File& file) {
         return Result::failed;
     if (fake::the_system.names.count(fake::normalized(path)))
         return Result::exists;
-    const auto data = fake::add_file(path, "");
+    std::shared_ptr<fake::Data> data;
+    fake::change_names([&](fake::Names&) { data = fake::add_file(path, ""); });
     data->hidden = kept != 0;
     file = fake::open_file(data);
     return Result::ok;
@@ -307,12 +362,19 @@ bool write(File& file, const char* data, std::size_t n) {
     fake::Open& open = fake::opened(file);
     const std::size_t put = outcome == Outcome::part_written ? n / 2 : n;
     fake::put(open.data->bytes, open.position, data, put);
+    fake::written(*open.data);
+    open.wrote = true;
     open.position += put;
     return put == n;
 }
 
-bool sync(File&) {
-    return fake::step(Call::sync) == Outcome::none;
+bool sync(File& file) {
+    if (fake::step(Call::sync) != Outcome::none)
+        return false;
+    fake::Data& data = *fake::opened(file).data;
+    data.durable = data.bytes;
+    data.unsynced.clear();
+    return true;
 }
 
 Result free_to_replace(const std::string& path) {
@@ -343,17 +405,28 @@ Replaced replace_file(const std::string& replacement, const std::string& replace
         names[from].data->security = names[to].data->security;
         names[from].data->hidden = names[to].data->hidden;
     };
+    // Two renames, each a step of the log: the old file to the backup name,
+    // then the new one to the old one's.
+    const auto old_aside = [&] {
+        fake::change_names([&](fake::Names& now) {
+            now[kept_as] = now[to];
+            now.erase(to);
+        });
+        fake::renamed(names[kept_as].data);
+    };
     switch (outcome) {
     case Outcome::none:
         inherit();
-        names[kept_as] = names[to];
-        names[to] = names[from];
-        names.erase(from);
+        old_aside();
+        fake::change_names([&](fake::Names& now) {
+            now[to] = now[from];
+            now.erase(from);
+        });
+        fake::renamed(names[to].data);
         return Replaced::done;
     case Outcome::replacement_not_moved_2:
         inherit();
-        names[kept_as] = names[to];
-        names.erase(to);
+        old_aside();
         return Replaced::old_at_backup;
     default:
         // With a backup name, 1175, 1176 and the rest leave both names.
@@ -378,8 +451,11 @@ Result move_file(const std::string& from, const std::string& to, bool replace) {
         if (there && there->folder)
             return Result::failed;
     }
-    names[target] = names[source];
-    names.erase(source);
+    fake::change_names([&](fake::Names& now) {
+        now[target] = now[source];
+        now.erase(source);
+    });
+    fake::renamed(names[target].data);
     return Result::ok;
 }
 
@@ -390,8 +466,10 @@ Result open_for_overwrite(const std::string& path, File& file) {
 bool set_size(File& file, std::uint64_t size) {
     const Outcome outcome = fake::step(Call::set_size);
     std::string& bytes = fake::opened(file).data->bytes;
-    if (outcome == Outcome::left_longer && size > bytes.size())
+    if (outcome == Outcome::left_longer && size > bytes.size()) {
         bytes.resize(static_cast<std::size_t>(size), '\0');
+        fake::written(*fake::opened(file).data);
+    }
     if (outcome != Outcome::none)
         return false;
     if (fake::opened(file).data->mapped && size < bytes.size()) {
@@ -399,6 +477,7 @@ bool set_size(File& file, std::uint64_t size) {
         return false;
     }
     bytes.resize(static_cast<std::size_t>(size), '\0');
+    fake::written(*fake::opened(file).data);
     return true;
 }
 
@@ -408,6 +487,8 @@ bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n)
         return false;
     const std::size_t put = outcome == Outcome::part_written ? n / 2 : n;
     fake::put(fake::opened(file).data->bytes, static_cast<std::size_t>(offset), data, put);
+    fake::written(*fake::opened(file).data);
+    fake::opened(file).wrote = true;
     return put == n;
 }
 
@@ -424,7 +505,7 @@ bool remove(const std::string& path) {
         return true;
     if (fake::in_use(it->second.data))
         return false;
-    names.erase(it);
+    fake::change_names([&](fake::Names& now) { now.erase(fake::normalized(path)); });
     return true;
 }
 
@@ -435,7 +516,8 @@ std::vector<FileEntry> files_in(const std::string& folder) {
     const std::string at = fake::normalized(folder);
     for (const auto& [name, entry] : fake::the_system.names)
         if (fake::folder_of(name) == at && entry.data && !entry.data->folder)
-            files.push_back({name.substr(at.size()), entry.data->age_s});
+            files.push_back(
+                {name.substr(at.size()), fake::the_system.now_s - entry.data->written_s});
     return files;
 }
 

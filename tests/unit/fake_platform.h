@@ -21,7 +21,7 @@ enum class Call {
     close,
     attributes_of,
     identity_of,
-    final_path_of,
+    link_target,
     create_new,
     write,
     sync,
@@ -44,7 +44,6 @@ enum class Outcome {
     busy, // refused for now, nothing changed: the one transient failure
     failed,
     unknown,      // a question answered with nothing
-    elsewhere,    // a resolved path that names another file
     part_written, // half the bytes written, then the failure
     left_longer,  // room asked for and not had, the file zero-filled to it
     // The system's replace, always given a backup name:
@@ -65,9 +64,14 @@ struct Data {
     bool hidden = false;
     bool folder = false;
     std::string security = "inherited";
-    bool held = false;   // open elsewhere, its deletion not shared
-    bool mapped = false; // mapped elsewhere: it cannot be cut
-    long long age_s = 0;
+    bool held = false;       // open elsewhere, its deletion not shared
+    bool mapped = false;     // mapped elsewhere: it cannot be cut
+    long long written_s = 0; // the last write, by the system's clock
+    bool not_closed = false; // written, and closed with a failure
+    // What a power cut may leave: the bytes at the last sync, and the bytes
+    // after each write since.
+    std::string durable;
+    std::vector<std::string> unsynced;
 };
 
 struct Entry {
@@ -80,17 +84,32 @@ struct Failure {
     Outcome outcome;
 };
 
+// What the file system says of a file's identity.
+enum class Ids {
+    unique,           // each file its own index, kept for its life
+    all_zero,         // some network and user-space file systems
+    all_the_same,     // ... or every file one and the same index
+    change_on_rename, // FAT and exFAT, where a longer name moves the entry
+};
+
+using Names = std::map<std::string, Entry>; // by normalized path
+
 struct System {
-    std::map<std::string, Entry> names; // by normalized path
+    Names names;
     // Windows: the system's replace keeps more than a move does.
     bool keeping_replace = true;
     // No new file can be created (a folder that takes none).
     bool no_new_files = false;
-    // Where a resolved path that names another file leads.
-    std::string elsewhere = "C:\\pub\\readme.txt";
     std::vector<Failure> plan;
     // The system's clock, in seconds since 1970.
     long long now_s = 1700000000;
+    Ids ids = Ids::unique;
+    // The power goes after this call: no later call has any effect.
+    std::size_t cut_after = static_cast<std::size_t>(-1);
+    // The names at the last point they were durable, then after each change
+    // since, in order: the file system writes its log in order, and Windows
+    // documents no call that makes a rename durable.
+    std::vector<Names> journal;
     // What the run called, in order, and how each call failed, if it did
     // (as planned, or as the files made it: a mapped file refusing a cut).
     std::vector<Call> calls;
@@ -101,6 +120,14 @@ struct System {
 System& system();
 // A new, empty system with no open files.
 void reset();
+
+// How a power cut leaves the bytes that were written since a file's last
+// sync: all of them, none, or the writes torn at a 512-byte boundary.
+enum class Lost { nothing, unsynced, torn };
+// The system as it comes back after the power went: the names as the
+// journal had them after `changes` of its changes, the bytes as `lost`
+// says. Nothing is held, mapped or open any more.
+void power_cut(std::size_t changes, Lost lost, std::size_t torn_at = 512);
 
 // Paths as the fake stores them: one backslash between names.
 std::string normalized(const std::string& path);

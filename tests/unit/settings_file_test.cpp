@@ -143,6 +143,8 @@ TEST_F(SettingsFile, LineRulesHoldInLongLinesAndAcrossReadBlocks) {
         {"g", w},       {"a", x}, {"b", y + "\rz"}, {"c", "v\r"}, {"d", "w" + z + "\r" + z + "\r"},
         {"e", y + "\r"}};
     EXPECT_EQ(load(bytes), expected);
+    // 0x1A in the first of two blocks ends the file there.
+    EXPECT_EQ(load("a" + S + "1\x1A" + w + "\r\nf" + S + "1\r\n"), (SettingsMap{{"a", "1"}}));
     // Small blocks put CRs, zeros and 0x1A at every place in a block.
     for (const std::size_t block : {1u, 7u, 16u}) {
         SettingsMap map;

@@ -82,8 +82,9 @@ TEST(TempFiles, NamesTellTheirKindAndTheirAgeAndCheckThemselves) {
                 for (const char c : {'0', '7', 'z', 'A', '.', 'w', 'k', 'i', 'b'}) {
                     std::string other = name;
                     other[i] = c;
-                    if (other != name)
+                    if (other != name) {
                         EXPECT_EQ(temp_kind(other), TempKind::none) << other;
+                    }
                 }
             }
             EXPECT_EQ(temp_kind(name + "0"), TempKind::none);
@@ -212,8 +213,9 @@ TEST(TempFiles, AStartShowsTheNewestWholeCopyACutOffSaveLeft) {
         for (const auto& [name, bytes] : row.files) {
             const bool copy_shown = *row.shown && name != "mabiru.dat" && bytes != cut &&
                                     name != earlier && (!row.file_found || name == beside_new);
-            if (name != "mabiru.dat")
+            if (name != "mabiru.dat") {
                 EXPECT_EQ(fs::exists(dir / name), !copy_shown) << name;
+            }
         }
         fs::remove_all(dir);
     }

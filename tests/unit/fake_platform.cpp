@@ -129,34 +129,17 @@ void renamed(const std::shared_ptr<Data>& data) {
 
 } // namespace
 
+#define FAKE_NAME(name) #name,
 const char* name_of(Call call) {
-    static const char* const names[] = {
-        "open_for_reading",   "read",         "close",
-        "attributes_of",      "identity_of",  "link_target",
-        "create_new",         "write",        "sync",
-        "free_to_replace",    "replace_file", "move_file",
-        "open_for_overwrite", "set_size",     "write_at",
-        "sync_folder",        "remove",       "files_in",
-    };
+    static const char* const names[] = {FAKE_CALLS(FAKE_NAME)};
     return names[static_cast<int>(call)];
 }
 
 const char* name_of(Outcome outcome) {
-    static const char* const names[] = {
-        "none",
-        "not_found",
-        "exists",
-        "busy",
-        "failed",
-        "unknown",
-        "part_written",
-        "left_longer",
-        "1175 replaced not removed",
-        "1176 replacement not moved",
-        "1177 replacement not moved, old under the backup name",
-    };
+    static const char* const names[] = {FAKE_OUTCOMES(FAKE_NAME)};
     return names[static_cast<int>(outcome)];
 }
+#undef FAKE_NAME
 
 std::vector<Outcome> failures_of(Call call) {
     switch (call) {

@@ -15,42 +15,36 @@
 
 namespace fake {
 
-enum class Call {
-    open_for_reading,
-    read,
-    close,
-    attributes_of,
-    identity_of,
-    link_target,
-    create_new,
-    write,
-    sync,
-    free_to_replace,
-    replace_file,
-    move_file,
-    open_for_overwrite,
-    set_size,
-    write_at,
-    sync_folder,
-    remove,
-    files_in,
-};
-const char* name_of(Call call);
+// The calls of settings/platform.h that the fake counts, in the order of
+// the enum; X(name) for each.
+// clang-format off
+#define FAKE_CALLS(X) \
+    X(open_for_reading) X(read) X(close) X(attributes_of) X(identity_of) X(link_target) \
+    X(create_new) X(write) X(sync) X(free_to_replace) X(replace_file) X(move_file) \
+    X(open_for_overwrite) X(set_size) X(write_at) X(sync_folder) X(remove) X(files_in)
+// clang-format on
 
-enum class Outcome {
-    none,
-    not_found,
-    exists,
-    busy, // refused for now, nothing changed: the one transient failure
-    failed,
-    unknown,      // a question answered with nothing
-    part_written, // half the bytes written, then the failure
-    left_longer,  // room asked for and not had, the file zero-filled to it
-    // The system's replace, always given a backup name:
-    replaced_not_removed,    // 1175: both files keep their names
-    replacement_not_moved,   // 1176: both keep their names
-    replacement_not_moved_2, // 1177: the old under the backup name, the new under its own
-};
+// How a call ends:
+//   busy          refused for now, nothing changed: the one transient failure
+//   unknown       a question answered with nothing
+//   part_written  half the bytes written, then the failure
+//   left_longer   room asked for and not had, the file zero-filled to it
+// and the system's replace, always given a backup name:
+//   replaced_not_removed     1175: both files keep their names
+//   replacement_not_moved    1176: both keep their names
+//   replacement_not_moved_2  1177: the old under the backup name, the new under its own
+// clang-format off
+#define FAKE_OUTCOMES(X) \
+    X(none) X(not_found) X(exists) X(busy) X(failed) X(unknown) X(part_written) \
+    X(left_longer) X(replaced_not_removed) X(replacement_not_moved) X(replacement_not_moved_2)
+// clang-format on
+
+#define FAKE_ENUMERATOR(name) name,
+enum class Call { FAKE_CALLS(FAKE_ENUMERATOR) };
+enum class Outcome { FAKE_OUTCOMES(FAKE_ENUMERATOR) };
+#undef FAKE_ENUMERATOR
+// The enumerator's own name.
+const char* name_of(Call call);
 const char* name_of(Outcome outcome);
 
 // The ways each call can fail.

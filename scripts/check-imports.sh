@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Compares the shipped exe's imports with the committed list and prints the
-# oldest Windows the list says the exe loads on.
+# oldest Windows the list says the exe loads on; the PE header's OS and
+# subsystem versions must not ask for a newer one.
 #
 #   check-imports.sh EXE LIST           fails on any import added or removed
 #   check-imports.sh --write EXE LIST   rewrites LIST from EXE, keeping the
@@ -20,8 +21,10 @@ fi
 here=$(dirname "$0")
 exe="${1:-$here/../build/win32/setup/mabiru-setup.exe}"
 list="${2:-$here/shipped-imports.txt}"
-# Oldest first; the list's versions must be one of these.
+# Oldest first; the list's versions must be one of these. Beside each, its
+# version number as the PE header gives it, major * 100 + minor.
 versions=(2000 XP Vista 7 8 8.1 10 11)
+numbers=(500 501 600 601 602 603 1000 1000)
 
 [ -f "$exe" ] || { echo "check-imports: $exe is missing"; exit 1; }
 dump=$(i686-w64-mingw32-objdump -p "$exe") || {
@@ -105,5 +108,23 @@ elif [ "$status" = 0 ]; then
 fi
 if [ "$highest" -ge 0 ]; then
   echo "check-imports: minimum Windows version by the list: Windows ${versions[$highest]}"
+  # A system older than the header's OS or subsystem version refuses to
+  # start the exe (Windows XP takes up to 5.1).
+  allowed=${numbers[$highest]}
+  asked=""
+  for kind in OSystem:OS Subsystem:subsystem; do
+    major=$(echo "$dump" | awk -v f="Major${kind%:*}Version" '$1 == f { print $2 }')
+    minor=$(echo "$dump" | awk -v f="Minor${kind%:*}Version" '$1 == f { print $2 }')
+    if ! [[ "$major" =~ ^[0-9]+$ && "$minor" =~ ^[0-9]+$ ]]; then
+      echo "check-imports: found no ${kind#*:} version in objdump's output"
+      status=1
+    elif [ $((major * 100 + minor)) -gt "$allowed" ]; then
+      echo "check-imports: the PE header asks for ${kind#*:} version $major.$minor," \
+        "newer than Windows ${versions[$highest]} ($((allowed / 100)).$((allowed % 100)))"
+      status=1
+    fi
+    asked+="${asked:+, }${kind#*:} $major.$minor"
+  done
+  echo "check-imports: the PE header asks for $asked (Windows ${versions[$highest]} is $((allowed / 100)).$((allowed % 100)))"
 fi
 exit $status

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the shipped i686 build: its size and that it imports only Windows
-# system DLLs (no C++ runtime, libgcc or winpthread DLLs beside it).
+# Checks the shipped i686 build: its size, that it imports only Windows
+# system DLLs (no C++ runtime, libgcc or winpthread DLLs beside it) and that
+# its manifest names the x86 processor.
 set -euo pipefail
 # objdump speaks the locale's language; the checks read its English words.
 export LC_ALL=C
@@ -30,6 +31,13 @@ fi
 format=$(i686-w64-mingw32-objdump -f "$exe")
 if [[ "$format" != *"file format pei-i386"* ]]; then
   echo "check-shipped: not an i686 executable"
+  status=1
+fi
+# The manifest names the processor the exe is built for; the tests under
+# Wine read the rest of it.
+manifest=$(tr -d '\0' <"$exe" | sed -n '/<assemblyIdentity /,/>/p')
+if [[ "$manifest" != *'processorArchitecture="x86"'* ]]; then
+  echo "check-shipped: the manifest's identity does not name the x86 processor"
   status=1
 fi
 exit $status

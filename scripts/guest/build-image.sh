@@ -57,13 +57,19 @@ stage "1/3 installing the packages (mmdebstrap)"
 # A mirror caught mid-sync serves an index that does not match its release
 # file, for the i386 security index more often than not: try again, and at
 # last build from bookworm's main archive alone, which holds the Wine the
-# guest needs.
+# guest needs: the one that the host's own sources name for it.
 if ! bootstrap "${sources[@]}"; then
   echo "guest: the package indexes did not download; trying again in 30 s"
   sleep 30
   if ! bootstrap "${sources[@]}"; then
+    archive=$(apt-get indextargets --format '$(REPO_URI)' 'Release: bookworm' \
+      'Component: main' 'Target-Of: deb' 2>/dev/null | head -n 1 || true)
+    if [ -z "$archive" ]; then
+      echo "guest: this machine's apt sources name no archive of bookworm main"
+      exit 1
+    fi
     echo "guest: building from bookworm's main archive alone"
-    bootstrap "deb http://deb.debian.org/debian bookworm main"
+    bootstrap "deb $archive bookworm main"
   fi
 fi
 stage_done

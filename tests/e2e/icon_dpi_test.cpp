@@ -3,8 +3,10 @@
 #include "control_ids.h"
 #include "harness.h"
 
+#include <cctype>
 #include <set>
 #include <string>
+#include <vector>
 
 using namespace e2e;
 
@@ -26,6 +28,48 @@ std::string resource_of(const std::string& exe, LPCSTR type, int id) {
 
 unsigned word_at(const std::string& bytes, std::size_t at) {
     return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+}
+
+// The file version of the exe's version resource, as "1.2.3.4".
+std::string file_version_of(const std::string& exe) {
+    const std::string info = resource_of(exe, RT_VERSION, 1);
+    const std::size_t fixed = info.find("\xBD\x04\xEF\xFE"); // VS_FIXEDFILEINFO's signature
+    if (fixed == std::string::npos || info.size() < fixed + 16)
+        return "no version resource";
+    const auto word = [&](std::size_t at) { return std::to_string(word_at(info, fixed + at)); };
+    return word(10) + "." + word(8) + "." + word(14) + "." + word(12);
+}
+
+// The start tags of an XML text, without their brackets: no end tags,
+// comments or declarations.
+std::vector<std::string> start_tags(const std::string& xml) {
+    std::vector<std::string> tags;
+    for (std::size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+        const std::size_t end = xml.find('>', at);
+        if (end != std::string::npos && std::isalpha(static_cast<unsigned char>(xml[at + 1])))
+            tags.push_back(xml.substr(at + 1, end - at - 1));
+    }
+    return tags;
+}
+
+std::string name_of(const std::string& tag) {
+    return tag.substr(0, tag.find_first_of(" \t\r\n/"));
+}
+
+// The value of attribute `name` in a start tag; empty when it has none.
+std::string attribute_of(const std::string& tag, const std::string& name) {
+    const std::size_t at = tag.find(" " + name + "=\"");
+    if (at == std::string::npos)
+        return {};
+    const std::size_t begin = at + name.size() + 3;
+    return tag.substr(begin, tag.find('"', begin) - begin);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
 }
 
 // True when the screen shows `colour` somewhere in the given rectangle.
@@ -70,10 +114,46 @@ TEST(IconAndDpi, ExeHoldsIconOneAt16_32And48PixelsInPaletteColours) {
     EXPECT_EQ(widths, (std::set<int>{16, 32, 48}));
 }
 
-TEST(IconAndDpi, ManifestDeclaresSystemDpiAwareness) {
+// As Windows XP reads it: the identity first, naming this exe's version and
+// processor, and each element in the one namespace it declares, unprefixed.
+TEST(IconAndDpi, ManifestNamesTheExeWithOneNamespacePerElement) {
     const std::string manifest = resource_of(editor_exe(), RT_MANIFEST, 1);
-    ASSERT_FALSE(manifest.empty()) << "no manifest";
-    EXPECT_NE(manifest.find("<dpiAware>true</dpiAware>"), std::string::npos) << manifest;
+    const std::vector<std::string> tags = start_tags(manifest);
+    ASSERT_GE(tags.size(), 2u) << "no manifest";
+    EXPECT_EQ(name_of(tags[0]), "assembly") << manifest;
+    ASSERT_EQ(name_of(tags[1]), "assemblyIdentity") << manifest;
+    EXPECT_EQ(attribute_of(tags[1], "type"), "win32");
+    EXPECT_NE(attribute_of(tags[1], "name"), "");
+    EXPECT_EQ(attribute_of(tags[1], "version"), file_version_of(editor_exe()));
+    EXPECT_EQ(attribute_of(tags[1], "processorArchitecture"), sizeof(void*) == 8 ? "amd64" : "x86");
+    for (const std::string& tag : tags) {
+        EXPECT_EQ(name_of(tag).find(':'), std::string::npos) << "a prefixed name: <" << tag << ">";
+        EXPECT_LE(occurrences(tag, "xmlns"), 1u) << "two namespaces: <" << tag << ">";
+    }
+}
+
+// Windows 10 1703 and later take per monitor v2, alone; older systems the
+// system awareness. Each value is asked of the system's own manifest reader.
+TEST(IconAndDpi, ManifestDeclaresPerMonitorV2AndSystemDpiAwareness) {
+    const std::string exe = editor_exe();
+    ACTCTXA request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = exe.c_str();
+    request.lpResourceName = MAKEINTRESOURCEA(1);
+    const HANDLE context = CreateActCtxA(&request);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << "the manifest does not parse: " << GetLastError();
+    const auto setting = [&](const wchar_t* space, const wchar_t* name) {
+        wchar_t value[64] = {};
+        SIZE_T written = 0;
+        QueryActCtxSettingsW(0, context, space, name, value, ARRAYSIZE(value), &written);
+        return std::wstring(value);
+    };
+    EXPECT_EQ(setting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"),
+              L"PerMonitorV2");
+    EXPECT_EQ(setting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"),
+              L"true");
+    ReleaseActCtx(context);
 }
 
 TEST(IconAndDpi, DialogShowsTheIconInItsTitleBar) {

@@ -61,9 +61,9 @@ FileReplacement::~FileReplacement() {
 }
 
 std::string resolved_path(const std::string& path, const sys::Identity& identity) {
-    // Only a link leads elsewhere; its own text says where, hop by hop, so
-    // that no identity has to tell files apart. Where identities can, they
-    // must agree that it is the very same file.
+    // A link's own text says where it leads, hop by hop, so that no
+    // identity has to tell files apart; where identities can, they must
+    // agree that it is the very same file.
     std::string at = path;
     for (int hop = 0; hop < 8 && sys::attributes_of(at).link; ++hop) {
         const std::string next = sys::link_target(at);
@@ -71,9 +71,20 @@ std::string resolved_path(const std::string& path, const sys::Identity& identity
             return path;
         at = next;
     }
-    if (at == path || sys::attributes_of(at).link)
+    if (at != path)
+        return sys::attributes_of(at).link ||
+                       (identity.tells_apart() && !(sys::identity_of(at) == identity))
+                   ? path
+                   : at;
+    // A link the system does not show as one (Wine's own) is followed by
+    // the path the system resolves, which may name another file (a letter
+    // the code page cannot spell): only where identities tell the file
+    // from its very folder and say it is the same.
+    const std::string resolved = identity.tells_apart() ? sys::final_path_of(path) : "";
+    if (resolved.empty() || resolved == path || !(sys::identity_of(resolved) == identity))
         return path;
-    return !identity.tells_apart() || sys::identity_of(at) == identity ? at : path;
+    const sys::Identity folder = sys::identity_of(folder_part(path));
+    return folder.known && !(folder == identity) ? resolved : path;
 }
 
 namespace {

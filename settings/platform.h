@@ -89,6 +89,13 @@ struct Identity {
 };
 Identity identity_of(const std::string& path);
 
+// The path of the file that `path` leads to, as the system spells it; empty
+// when it cannot tell (no such call on this system, a path that does not
+// fit). It may name another file than `path` (a letter the code page
+// cannot spell), so compare identities before using it. Wine follows its
+// own links here that it does not show as links.
+std::string final_path_of(const std::string& path);
+
 // Where the symbolic link `path` leads, as the link itself says, made a
 // whole path; empty when `path` is no symbolic link, or the system cannot
 // tell or the code page cannot spell it. It answers for a link whose file

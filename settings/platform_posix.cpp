@@ -106,6 +106,11 @@ Identity identity_of(const std::string& path) {
     return identity;
 }
 
+std::string final_path_of(const std::string& path) {
+    char real[PATH_MAX];
+    return ::realpath(path.c_str(), real) != nullptr ? real : "";
+}
+
 std::string link_target(const std::string& path) {
     char target[PATH_MAX];
     const ssize_t n = ::readlink(path.c_str(), target, sizeof target);

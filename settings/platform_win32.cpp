@@ -2,6 +2,7 @@
 #include "settings/platform.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include "settings/mbtext.h"
 
@@ -48,6 +49,15 @@ bool seek_to(HANDLE file, unsigned long long offset) {
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(offset);
     return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
+}
+
+// \\?\C:\x as C:\x and \\?\UNC\server\x as \\server\x.
+std::string without_long_prefix(std::string path) {
+    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0)
+        return path.erase(2, 6);
+    if (path.compare(0, 4, "\\\\?\\") == 0)
+        return path.erase(0, 4);
+    return path;
 }
 
 // A handle to ask the system about the file (or folder) that `path` leads
@@ -123,6 +133,23 @@ Identity identity_of(const std::string& path) {
     }
     CloseHandle(handle);
     return identity;
+}
+
+std::string final_path_of(const std::string& path) {
+    // The call came with Windows Vista, and so did symbolic links to files.
+    using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    const auto final_path = reinterpret_cast<FinalPath>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    if (!final_path)
+        return "";
+    const HANDLE handle = open_to_ask(path);
+    if (handle == INVALID_HANDLE_VALUE)
+        return "";
+    char buffer[MAX_PATH + 8];
+    const DWORD n =
+        final_path(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    return n > 0 && n < sizeof buffer ? without_long_prefix(std::string(buffer, n)) : "";
 }
 
 std::string link_target(const std::string& path) {

@@ -70,3 +70,55 @@ TEST(FirstStart, TheSavedDefaultsComeBackAtTheNextStart) {
     ASSERT_TRUE(editor.exits_with(0));
     EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(*first));
 }
+
+// A save cut off by a crash or a power cut between the two renames of the
+// system's replace leaves no settings file: the old settings under a backup
+// name, written days ago, and the new ones under the temporary file's name.
+TEST(FirstStart, AfterACutOffReplaceTheNewerCopyIsShownAndOkPutsItInPlace) {
+    Folder folder;
+    const std::string exe = folder.add_editor();
+    Values older = sample_values(), newer = sample_values();
+    newer["host"] = "cut-off.example";
+    const std::string backup = temp_name(TempKind::whole, now_s() - 5);
+    const std::string copy = temp_name(TempKind::whole, now_s() - 6);
+    folder.write(backup, file_of(older));
+    folder.set_age(backup, 3 * 24 * 60);
+    folder.write(copy, file_of(newer));
+    const std::vector<std::string> left = folder.names();
+    {
+        Editor editor(exe);
+        ASSERT_TRUE(editor.opened());
+        EXPECT_EQ(editor.text(IDC_HOST), "cut-off.example");
+        EXPECT_EQ(editor.text(IDC_PASSWORD), "s3cret");
+        editor.click(IDCANCEL);
+        ASSERT_TRUE(editor.exits_with(0));
+    }
+    EXPECT_EQ(folder.names(), left) << "Cancel changed the folder";
+    EXPECT_EQ(folder.read(backup), std::optional<Bytes>(file_of(older)));
+
+    Editor editor(exe);
+    ASSERT_TRUE(editor.opened());
+    EXPECT_EQ(editor.text(IDC_HOST), "cut-off.example");
+    editor.click(IDOK);
+    ASSERT_TRUE(editor.exits_with(0));
+    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(newer)));
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+}
+
+// A first save cut inside a line left part of its temporary file: never
+// shown, and kept, since it may be all that is left of the settings.
+TEST(FirstStart, APartOfACutOffFirstSaveIsNeverShownAndStays) {
+    Folder folder;
+    const std::string part = temp_name(TempKind::writing, now_s() - 700);
+    const Bytes cut = file_of(sample_values()).substr(0, 45);
+    folder.write(part, cut);
+    Editor editor(folder.add_editor());
+    ASSERT_TRUE(editor.opened());
+    EXPECT_EQ(editor.text(IDC_HOST), "127.0.0.1");
+    EXPECT_EQ(escaped(editor.text(IDC_ALLOW_FILES)), escaped(crlf_lines(kAllowFilesDefault)));
+    editor.click(IDOK);
+    ASSERT_TRUE(editor.exits_with(0));
+    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""),
+                           file_of(first_start_file(folder.path()))));
+    EXPECT_EQ(folder.read(part), std::optional<Bytes>(cut));
+}

@@ -61,14 +61,19 @@ TEST(Harness, KnowsTheTemporaryFilesByTheirDocumentedShape) {
                                             "mabiru.dat",
                                             "~mb\x83\x5C\x83\x5C\x83\x5C"
                                             "a",
-                                            "~mb0000000.tmp"};
+                                            "~mb0000000.tmp",
+                                            "~mw0000000",
+                                            "~mk0a1b2c3",
+                                            "~mizzzzzzz",
+                                            "~mx0000000"};
     EXPECT_EQ(temporaries(names),
-              (std::vector<std::string>{"~mb0000000", "~mbzzzzzzz", "~mbab12cd3"}));
+              (std::vector<std::string>{"~mb0000000", "~mbzzzzzzz", "~mbab12cd3", "~mw0000000",
+                                        "~mk0a1b2c3", "~mizzzzzzz"}));
 
     // Every name the editor gives has that shape.
-    for (const unsigned long process_id : {0ul, 4242ul, 0xFFFFFFFFul})
-        for (unsigned counter = 0; counter < 40; ++counter) {
-            const std::string name = temp_name(process_id, counter);
+    for (const TempKind kind : {TempKind::writing, TempKind::whole, TempKind::beside})
+        for (long long at = 1700000000; at < 1700000000 + 40 * 86399; at += 86399) {
+            const std::string name = temp_name(kind, at);
             EXPECT_EQ(temporaries({name}), std::vector<std::string>{name});
         }
 }

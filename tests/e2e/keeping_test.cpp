@@ -142,39 +142,38 @@ TEST(SaveKeeps, AFileThatAnotherProgramKeepsOpenIsSavedOverItsOwnBytes) {
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
 }
 
-TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLongUnwrittenLeftoversGo) {
+TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLeftoversNamedLongAgoGo) {
     Folder folder;
     folder.write("mabiru.dat", file_of(sample_values()));
     Editor editor(folder.add_editor());
     ASSERT_TRUE(editor.opened());
 
     // The user's and other programs' files, each older than any leftover.
-    std::string off_by_one = temp_name(4242, 1);
+    const std::string ours = temp_name(TempKind::writing, now_s() - 3600);
+    std::string off_by_one = ours;
     off_by_one[4] = off_by_one[4] == '0' ? '1' : '0';
-    const std::vector<std::string> theirs = {"~mabiru.1",
-                                             "~backup.2",
-                                             "~old.b",
-                                             "~1.1",
-                                             "~a.b",
-                                             "~$mabiru.dat",
-                                             "mabiru.dat.bak",
-                                             off_by_one,
-                                             temp_name(4242, 2) + "0",
-                                             temp_name(4242, 3).substr(0, 9)};
+    const std::vector<std::string> theirs = {
+        "~mabiru.1",    "~backup.2",      "~old.b",   "~1.1",     "~a.b",
+        "~$mabiru.dat", "mabiru.dat.bak", off_by_one, ours + "0", ours.substr(0, 9)};
     for (const std::string& name : theirs) {
         folder.write(name, "kept: " + name);
         folder.set_age(name, 60 * 24 * 30);
     }
-    // A killed editor's leftover, and another save that is still under way.
-    const std::string leftover = temp_name(4242, 4);
-    const std::string under_way = temp_name(4242, 5);
+    // A killed editor's leftover, named eleven minutes ago; another save's,
+    // named a minute ago though its content is older: a rename keeps the
+    // last-write time, so only the name tells when a save left the file.
+    const std::string leftover = temp_name(TempKind::whole, now_s() - 11 * 60);
+    const std::string under_way = temp_name(TempKind::whole, now_s() - 60);
     folder.write(leftover, "host\x01half");
-    folder.set_age(leftover, 11);
     folder.write(under_way, "host\x01"
                             "fresh");
-    // The first name this editor would pick is taken: it must move on.
-    const std::string taken = temp_name(editor.process_id(), 0);
-    folder.write(taken, "host\x01taken");
+    folder.set_age(under_way, 60 * 24 * 3);
+    // The names this editor would pick first are taken: it must move on.
+    std::vector<std::string> taken;
+    for (long long at = now_s(); at < now_s() + 20; ++at) {
+        taken.push_back(temp_name(at % 2 ? TempKind::writing : TempKind::whole, at));
+        folder.write(taken.back(), "host\x01taken");
+    }
     const std::optional<ULONGLONG> before = file_id(folder.file("mabiru.dat"));
     ASSERT_TRUE(before);
 
@@ -190,7 +189,8 @@ TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLongUnwrittenLeftoversGo) {
     EXPECT_FALSE(folder.exists(leftover)) << "a killed editor's leftover stays";
     EXPECT_EQ(folder.read(under_way), std::optional<Bytes>("host\x01"
                                                            "fresh"));
-    EXPECT_EQ(folder.read(taken), std::optional<Bytes>("host\x01taken"));
+    for (const std::string& name : taken)
+        EXPECT_EQ(folder.read(name), std::optional<Bytes>("host\x01taken")) << name;
     EXPECT_NE(file_id(folder.file("mabiru.dat")), before)
         << "the file was written over, not replaced: no free temporary name was found";
 }

@@ -5,6 +5,8 @@
 
 #include "harness.h"
 
+#include "settings/temp_files.h"
+
 #include <map>
 #include <string>
 #include <utility>
@@ -50,6 +52,13 @@ Values sample_values();
 
 // The names among `names` shaped like a save's temporary file.
 std::vector<std::string> temporaries(const std::vector<std::string>& names);
+
+// Seconds since 1970, as the editor's names tell time.
+long long now_s();
+// Renames a file of the editor's naming in `folder` to the same kind named
+// `minutes` earlier, as a save that long ago would have named it; the new
+// name, or empty when the rename failed.
+std::string named_back(const Folder& folder, const std::string& name, int minutes);
 
 // The text of the "cannot save" box for the editor in `folder` (with its
 // trailing backslash).

@@ -142,11 +142,9 @@ TEST(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
     auto editor = start_editor(exe);
     ASSERT_TRUE(editor->opened());
     EXPECT_EQ(on_screen(*editor), current.screen);
-    // Process ids come round again: leftovers may carry the names that this
-    // editor would pick first.
-    for (unsigned counter = 0; counter < 3; ++counter)
-        folder.write(temp_name(editor->process_id(), counter),
-                     file_of(current.file).substr(0, 100));
+    // Leftovers may carry the names that this editor would pick first.
+    for (long long at = now_s(); at < now_s() + 3; ++at)
+        folder.write(temp_name(TempKind::writing, at), file_of(current.file).substr(0, 100));
     const std::vector<std::string> stale = temporaries(folder.names());
     const Version last = type_new_values(*editor, current, "after-the-crashes", 50);
     editor->click(IDOK);
@@ -188,9 +186,10 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
     const std::vector<std::string> stale = temporaries(folder.names());
     ASSERT_EQ(stale.size(), 2u);
     ASSERT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(old.file)));
-    // Provably unused once nothing has written them for a while.
+    // Provably unused once a save named them a while ago.
+    std::vector<std::string> named_long_ago;
     for (const std::string& name : stale)
-        folder.set_age(name, 11);
+        named_long_ago.push_back(named_back(folder, name, 11));
 
     // Files that only look alike belong to someone else, however old.
     const std::vector<std::pair<std::string, Bytes>> others = {
@@ -204,9 +203,8 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
     }
     // Another editor's save, still writing its new file, stalled for as
     // long: its open handle keeps it.
-    const std::string writing = temp_name(1234, 0);
+    const std::string writing = temp_name(TempKind::writing, now_s() - 11 * 60 - 30);
     folder.write(writing, "");
-    folder.set_age(writing, 11);
     HeldFile busy(folder.file(writing), GENERIC_WRITE);
     ASSERT_TRUE(busy.is_open());
 
@@ -220,7 +218,7 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
 
     const std::vector<std::string> names = folder.names();
     std::vector<std::string> still_there;
-    for (const std::string& name : stale)
+    for (const std::string& name : named_long_ago)
         if (std::find(names.begin(), names.end(), name) != names.end())
             still_there.push_back(name);
     EXPECT_TRUE(still_there.empty())

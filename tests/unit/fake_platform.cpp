@@ -171,6 +171,8 @@ std::vector<Outcome> failures_of(Call call) {
         return {Outcome::failed, Outcome::left_longer};
     case Call::link_target:
         return {Outcome::unknown};
+    case Call::final_path_of:
+        return {Outcome::unknown, Outcome::elsewhere};
     case Call::sync_folder:
         return {};
     }
@@ -314,6 +316,14 @@ Identity identity_of(const std::string& path) {
     for (const auto& [name, entry] : fake::the_system.names)
         identity.names += entry.data == data ? 1 : 0;
     return identity;
+}
+
+std::string final_path_of(const std::string& path) {
+    const Outcome outcome = fake::step(Call::final_path_of);
+    const std::string at = fake::resolve(path);
+    if (outcome == Outcome::unknown || !fake::the_system.names.count(at))
+        return "";
+    return outcome == Outcome::elsewhere ? fake::the_system.elsewhere : at;
 }
 
 std::string link_target(const std::string& path) {

@@ -20,13 +20,14 @@ namespace fake {
 // clang-format off
 #define FAKE_CALLS(X) \
     X(open_for_reading) X(read) X(close) X(attributes_of) X(identity_of) X(link_target) \
-    X(create_new) X(write) X(sync) X(free_to_replace) X(replace_file) X(move_file) \
+    X(final_path_of) X(create_new) X(write) X(sync) X(free_to_replace) X(replace_file) X(move_file) \
     X(open_for_overwrite) X(set_size) X(write_at) X(sync_folder) X(remove) X(files_in)
 // clang-format on
 
 // How a call ends:
 //   busy          refused for now, nothing changed: the one transient failure
 //   unknown       a question answered with nothing
+//   elsewhere     a resolved path that names another file
 //   part_written  half the bytes written, then the failure
 //   left_longer   room asked for and not had, the file zero-filled to it
 // and the system's replace, always given a backup name:
@@ -35,7 +36,7 @@ namespace fake {
 //   replacement_not_moved_2  1177: the old under the backup name, the new under its own
 // clang-format off
 #define FAKE_OUTCOMES(X) \
-    X(none) X(not_found) X(exists) X(busy) X(failed) X(unknown) X(part_written) \
+    X(none) X(not_found) X(exists) X(busy) X(failed) X(unknown) X(elsewhere) X(part_written) \
     X(left_longer) X(replaced_not_removed) X(replacement_not_moved) X(replacement_not_moved_2)
 // clang-format on
 
@@ -95,6 +96,8 @@ struct System {
     // No new file can be created (a folder that takes none).
     bool no_new_files = false;
     std::vector<Failure> plan;
+    // Where a resolved path that names another file leads.
+    std::string elsewhere = "C:\\pub\\readme.txt";
     // The system's clock, in seconds since 1970.
     long long now_s = 1700000000;
     Ids ids = Ids::unique;

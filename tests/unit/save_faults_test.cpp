@@ -137,6 +137,8 @@ void set_up(const Situation& situation, const std::vector<Failure>& plan) {
     system.no_new_files = situation.kind == Kind::no_new_files;
     for (const std::string& name : theirs)
         fake::add_file(name, "theirs: " + name)->written_s -= 30 * 24 * 3600;
+    for (const char* const where : {"C:\\pub\\", "C:\\real\\"})
+        fake::add_file(where, "")->folder = true;
     if (situation.has_old()) {
         const auto file = fake::add_file(situation.behind_link() ? linked_file : target, old_bytes);
         file->hidden = true;
@@ -238,6 +240,7 @@ struct Save {
         std::vector<std::string> names;
         for (const auto& [name, entry] : fake::system().names)
             if (name != fake::normalized(target) && name != linked_file && name != second_name &&
+                !(entry.data && entry.data->folder) &&
                 std::find(theirs.begin(), theirs.end(), name) == theirs.end() &&
                 (!holding_new || (entry.data && entry.data->bytes == new_bytes)))
                 names.push_back(name);

@@ -1,47 +1,17 @@
+#include "scratch_folder.h"
+
 #include "settings/file_reading.h"
 #include "settings/file_replacement.h"
 #include "settings/temp_files.h"
-
-#include "settings/settings_file.h"
-
-#include <gtest/gtest.h>
+#include "tests/common/look_alike_names.h"
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
-namespace fs = std::filesystem;
 
 namespace {
 
-std::string native(const fs::path& p) {
-    return p.string();
-}
-
-void touch(const fs::path& p, const std::string& bytes = "x") {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string contents(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A fresh folder for one test, named after it.
-fs::path fresh_folder(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("mabiru-" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
+using TempFiles = ScratchFolder;
+using WholeFile = ScratchFolder;
 
 void set_age(const fs::path& p, std::chrono::minutes age) {
     fs::last_write_time(p, fs::file_time_type::clock::now() - age);
@@ -49,7 +19,7 @@ void set_age(const fs::path& p, std::chrono::minutes age) {
 
 } // namespace
 
-TEST(TempFiles, NamesAreTenBytesThatCheckThemselves) {
+TEST_F(TempFiles, NamesAreTenBytesThatCheckThemselves) {
     std::vector<std::string> names;
     for (unsigned long id : {0ul, 4ul, 6699ul, 0xFFFFFFFCul})
         for (unsigned counter : {0u, 1u, 35u})
@@ -76,219 +46,155 @@ TEST(TempFiles, NamesAreTenBytesThatCheckThemselves) {
     EXPECT_NE(temp_name(6699, 0), temp_name(6700, 0));
 }
 
-TEST(TempFiles, OnlyTheEditorsOwnLongUnwrittenLeftoversAreRemoved) {
-    const fs::path dir = fresh_folder("temps");
-    const fs::path settings = dir / "mabiru.dat";
-    touch(settings);
-    const fs::path stale = dir / temp_name(1234, 3);
-    const fs::path fresh = dir / temp_name(1234, 4); // a save still under way
-    touch(stale);
-    touch(fresh);
+TEST_F(TempFiles, OnlyTheEditorsOwnLongUnwrittenLeftoversAreRemoved) {
+    write("x");
+    const fs::path stale = dir_ / temp_name(1234, 3);
+    const fs::path fresh = dir_ / temp_name(1234, 4); // a save still under way
+    write(stale, "x");
+    write(fresh, "x");
     set_age(stale, std::chrono::minutes(11));
     set_age(fresh, std::chrono::minutes(9));
     // Old files of the user's and of other programs, whatever they look like.
-    std::string off_by_one = temp_name(1234, 5);
-    off_by_one[5] = off_by_one[5] == 'a' ? 'b' : 'a';
-    std::vector<fs::path> others;
-    for (const std::string& name : std::vector<std::string>{
-             "~mabiru.1", "~backup.2", "~old.b", "~1.1", "~a.b", "~$mabiru.dat", "mabiru.dat.bak",
-             "~1f.0", off_by_one, temp_name(1234, 6) + "x", temp_name(1234, 7).substr(1)}) {
-        others.push_back(dir / name);
-        touch(others.back(), name);
-        set_age(others.back(), std::chrono::hours(48));
+    for (const std::string& name : look_alike_names()) {
+        write(dir_ / name, name);
+        set_age(dir_ / name, std::chrono::hours(48));
     }
-    const fs::path stale_folder = dir / temp_name(1234, 8);
+    const fs::path stale_folder = dir_ / temp_name(1234, 8);
     fs::create_directories(stale_folder);
 
-    remove_stale_temps(native(dir / ""));
+    remove_stale_temps((dir_ / "").string());
 
     EXPECT_FALSE(fs::exists(stale)) << "a killed editor's temporary file stays";
     EXPECT_TRUE(fs::exists(fresh)) << "a save under way would lose its file";
-    for (const fs::path& p : others)
-        EXPECT_EQ(contents(p), p.filename().string()) << p << " was touched";
+    for (const std::string& name : look_alike_names())
+        EXPECT_EQ(read(dir_ / name), name) << name << " was touched";
     EXPECT_TRUE(fs::exists(stale_folder));
-    EXPECT_TRUE(fs::exists(settings));
-    fs::remove_all(dir);
+    EXPECT_TRUE(fs::exists(path_));
 }
 
 #ifdef MABIRU_TEST_SEAMS
-TEST(WholeFile, ARefusedTemporaryFileWritesOverTheFileItself) {
-    const fs::path dir = fresh_folder("in-place");
-    const fs::path path = dir / "mabiru.dat";
+TEST_F(WholeFile, ARefusedTemporaryFileWritesOverTheFileItself) {
     const SettingsMap longer = {{"host", "h.example"}, {"id", std::string(5000, 'i')}};
     const SettingsMap shorter = {{"id", "me"}};
-    touch(path, "id\x01old\r\n");
+    write("id\x01old\r\n");
     for (const SettingsMap* map : {&longer, &shorter}) {
         inject_save_failure(SaveStep::temporary);
-        ASSERT_TRUE(save_settings(*map, native(path), "\x01"));
-        SettingsMap back;
-        EXPECT_EQ(load_settings(back, native(path), "\x01"), ReadStatus::read);
-        EXPECT_EQ(back, *map);
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+        ASSERT_TRUE(save_settings(*map, path_, "\x01"));
+        EXPECT_EQ(loaded(), *map);
+        EXPECT_EQ(listing(), just_the_settings_file);
     }
     // With no file to write over, there is nothing to save into.
-    fs::remove(path);
+    fs::remove(path_);
     inject_save_failure(SaveStep::temporary);
-    EXPECT_FALSE(save_settings(shorter, native(path), "\x01"));
-    EXPECT_FALSE(fs::exists(path));
-    fs::remove_all(dir);
+    EXPECT_FALSE(save_settings(shorter, path_, "\x01"));
+    EXPECT_FALSE(fs::exists(path_));
 }
 
-TEST(WholeFile, AReadErrorAfterTheFirstBlockIsUnreadableNotTheEnd) {
-    const fs::path dir = fresh_folder("read-error");
-    const fs::path path = dir / "mabiru.dat";
+TEST_F(WholeFile, AReadErrorAfterTheFirstBlockIsUnreadableNotTheEnd) {
     std::string bytes;
     for (int i = 0; bytes.size() < (3u << 20); ++i)
         bytes += "key" + std::to_string(i) + "\x01value\r\n";
-    touch(path, bytes);
+    write(bytes);
     SettingsMap map = {{"kept", "1"}};
     inject_read_failure(1);
-    EXPECT_EQ(load_settings(map, native(path), "\x01"), ReadStatus::unreadable);
+    EXPECT_EQ(load_settings(map, path_, "\x01"), ReadStatus::unreadable);
     EXPECT_EQ(map, (SettingsMap{{"kept", "1"}}));
-    EXPECT_EQ(load_settings(map, native(path), "\x01"), ReadStatus::read);
+    EXPECT_EQ(load_settings(map, path_, "\x01"), ReadStatus::read);
     EXPECT_GT(map.size(), 100000u);
-    fs::remove_all(dir);
 }
 #endif
 
-// No file can be at a name the system cannot spell or over its limit: that
-// is a first start. A folder in the file's place is there, and unreadable.
-TEST(WholeFile, PathsAtWhichNoFileCanBeAreMissingNotUnreadable) {
-    const fs::path dir = fresh_folder("paths");
-    const struct {
-        fs::path path;
-        ReadStatus status;
-    } cases[] = {
-        {dir / "?" / "mabiru.dat", ReadStatus::not_found}, // a letter outside the code page
-        {dir / std::string(300, 'x') / "mabiru.dat", ReadStatus::not_found},
-        {dir / "no-such-folder" / "mabiru.dat", ReadStatus::not_found},
-        {dir, ReadStatus::unreadable},
-    };
-    for (const auto& c : cases) {
-        SettingsMap map;
-        EXPECT_EQ(load_settings(map, native(c.path), "\x01"), c.status) << c.path;
-    }
-    fs::remove_all(dir);
-}
-
-// A file that opens but whose first read fails.
-TEST(WholeFile, AFileThatOpensButCannotBeReadIsUnreadable) {
-#ifdef _WIN32
-    const std::string path = "Z:\\proc\\self\\mem";
-#else
-    const std::string path = "/proc/self/mem";
-#endif
-    SettingsMap map;
-    EXPECT_EQ(load_settings(map, path, "\x01"), ReadStatus::unreadable);
-    EXPECT_TRUE(map.empty());
-}
-
-TEST(WholeFile, EveryNameOfTheFileSeesTheSaveAndALinkStaysALink) {
-    const fs::path dir = fresh_folder("links");
-    const fs::path file = dir / "mabiru.dat";
-    const fs::path second = dir / "second-name.dat";
-    touch(file, "id\x01old\r\n");
+TEST_F(WholeFile, EveryNameOfTheFileSeesTheSaveAndALinkStaysALink) {
+    const fs::path second = dir_ / "second-name.dat";
+    write("id\x01old\r\n");
     std::error_code error;
-    fs::create_hard_link(file, second, error);
+    fs::create_hard_link(path_, second, error);
     if (error)
         GTEST_SKIP() << "no hard links here: " << error.message();
-    ASSERT_TRUE(save_settings({{"id", "new"}}, native(file), "\x01"));
-    EXPECT_EQ(contents(second), "id\x01new\r\n");
+    ASSERT_TRUE(save_settings({{"id", "new"}}, path_, "\x01"));
+    EXPECT_EQ(read(second), "id\x01new\r\n");
     EXPECT_TRUE(fs::exists(second));
 
 #ifndef _WIN32
     // Under Wine the end-to-end tests make the link: its own calls cannot.
-    const fs::path target_dir = dir / "elsewhere";
+    const fs::path target_dir = dir_ / "elsewhere";
     fs::create_directories(target_dir);
     const fs::path target = target_dir / "real.dat";
-    const fs::path link = dir / "linked.dat";
-    touch(target, "id\x01old\r\n");
+    const fs::path link = dir_ / "linked.dat";
+    write(target, "id\x01old\r\n");
     fs::create_symlink(target, link);
-    ASSERT_TRUE(save_settings({{"id", "new"}}, native(link), "\x01"));
+    ASSERT_TRUE(save_settings({{"id", "new"}}, link.string(), "\x01"));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(contents(target), "id\x01new\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(target_dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(read(target), "id\x01new\r\n");
+    EXPECT_EQ(listing(target_dir), std::vector<std::string>{"real.dat"});
 #endif
-    fs::remove_all(dir);
 }
 
 #ifdef _WIN32
 namespace {
 
-std::vector<std::string> listing_of(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
+// Holds a file without sharing, as a scan or a backup would, and lets go
+// of it after `ms` from a thread of its own, which going out of scope waits for.
+class Hold {
+  public:
+    Hold(const std::string& path, DWORD ms)
+        : file_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)),
+          ms_(ms), thread_(CreateThread(nullptr, 0, release, this, 0, nullptr)) {}
+    ~Hold() {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    bool held() const { return file_ != INVALID_HANDLE_VALUE; }
 
-struct Release {
-    HANDLE handle;
-    DWORD after_ms;
+  private:
+    static DWORD WINAPI release(void* self) {
+        Sleep(static_cast<Hold*>(self)->ms_);
+        CloseHandle(static_cast<Hold*>(self)->file_);
+        return 0;
+    }
+    HANDLE file_;
+    DWORD ms_;
+    HANDLE thread_;
 };
-
-DWORD WINAPI release_later(void* param) {
-    const Release* release = static_cast<const Release*>(param);
-    Sleep(release->after_ms);
-    CloseHandle(release->handle);
-    return 0;
-}
 
 } // namespace
 
 // The longest settings path the system takes: 259 bytes and the terminator.
-TEST(WholeFile, ASettingsPathAtTheSystemsLimitSavesAndLoads) {
-    const std::string base = native(fs::temp_directory_path() / "mabiru-long");
-    std::string folder = base + "\\";
+TEST_F(WholeFile, ASettingsPathAtTheSystemsLimitSavesAndLoads) {
+    std::string folder = dir_.string() + "\\";
     // The folder's own backslash, then the editor's second one and the name.
     const std::size_t room = 259 - (folder.size() + std::strlen("\\\\mabiru.dat"));
     folder += std::string(room, 'f') + "\\";
-    ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) ||
-                GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     const std::string path = folder + "\\mabiru.dat"; // doubled, as the editor builds it
     ASSERT_EQ(path.size(), 259u);
 
     const SettingsMap map = {{"host", "h.example"}, {"id", "me"}};
     ASSERT_TRUE(save_settings(map, path, "\x01"));
     ASSERT_TRUE(save_settings(map, path, "\x01")) << "replacing it";
-    SettingsMap back;
-    EXPECT_EQ(load_settings(back, path, "\x01"), ReadStatus::read);
-    EXPECT_EQ(back, map);
-    EXPECT_EQ(listing_of(folder), std::vector<std::string>{"mabiru.dat"});
-    DeleteFileA(path.c_str());
-    RemoveDirectoryA(folder.c_str());
-    RemoveDirectoryA(base.c_str());
+    EXPECT_EQ(loaded(path), map);
+    EXPECT_EQ(listing(folder), just_the_settings_file);
 }
 
-TEST(WholeFile, LoadingWaitsOutABriefHoldButReportsALongOneAsUnreadable) {
-    const std::string path = native(fs::temp_directory_path() / "mabiru-held.dat");
-    const std::string content = "host\x01h.example\r\n";
-    std::ofstream(path, std::ios::binary) << content;
-
-    // Held without sharing for 0.3 s, as a scan or a backup would.
-    Release held{CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
-                 300};
-    ASSERT_NE(held.handle, INVALID_HANDLE_VALUE);
-    const HANDLE thread = CreateThread(nullptr, 0, release_later, &held, 0, nullptr);
+TEST_F(WholeFile, LoadingWaitsOutABriefHoldButReportsALongOneAsUnreadable) {
+    write("host\x01h.example\r\n");
     SettingsMap map;
-    EXPECT_EQ(load_settings(map, path, "\x01"), ReadStatus::read);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    {
+        const Hold brief(path_, 300);
+        ASSERT_TRUE(brief.held());
+        EXPECT_EQ(load_settings(map, path_, "\x01"), ReadStatus::read);
+    }
     EXPECT_EQ(map, (SettingsMap{{"host", "h.example"}}));
-
-    // Held for longer than the retries: unreadable, not missing.
-    held = {CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), 1500};
-    ASSERT_NE(held.handle, INVALID_HANDLE_VALUE);
-    const HANDLE long_hold = CreateThread(nullptr, 0, release_later, &held, 0, nullptr);
-    const ULONGLONG start = GetTickCount64();
-    map.clear();
-    EXPECT_EQ(load_settings(map, path, "\x01"), ReadStatus::unreadable);
-    EXPECT_GE(GetTickCount64() - start, 500u);
-    EXPECT_TRUE(map.empty());
-    WaitForSingleObject(long_hold, INFINITE);
-    CloseHandle(long_hold);
-    EXPECT_EQ(load_settings(map, path, "\x01"), ReadStatus::read);
-    DeleteFileA(path.c_str());
+    {
+        // Held for longer than the retries: unreadable, not missing.
+        const Hold long_hold(path_, 1500);
+        ASSERT_TRUE(long_hold.held());
+        const ULONGLONG start = GetTickCount64();
+        map.clear();
+        EXPECT_EQ(load_settings(map, path_, "\x01"), ReadStatus::unreadable);
+        EXPECT_GE(GetTickCount64() - start, 500u);
+        EXPECT_TRUE(map.empty());
+    }
+    EXPECT_EQ(load_settings(map, path_, "\x01"), ReadStatus::read);
 }
 #endif

@@ -1,0 +1,83 @@
+// A folder of its own for each test, so that a left-over temporary file shows
+// in the listing: named after the test and the process (other builds may run
+// the same test at the same time), and removed after it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "settings/platform.h"
+#include "settings/settings_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace fs = std::filesystem;
+
+// A folder's listing with nothing beside the settings file.
+const std::vector<std::string> just_the_settings_file = {"mabiru.dat"};
+
+class ScratchFolder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("mabiru_unit_" + std::to_string(sys::process_id()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        path_ = (dir_ / "mabiru.dat").string();
+    }
+
+    void TearDown() override {
+        set_read_only(false);
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir_);
+    }
+
+    void write(const std::string& bytes) const { write(path_, bytes); }
+    static void write(const fs::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    std::string read() const { return read(path_); }
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    static std::vector<std::string> listing(const fs::path& dir) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+    std::vector<std::string> listing() const { return listing(dir_); }
+
+    // The file read back to its end; empty, and a failure, if it is not.
+    static SettingsMap loaded(const std::string& path, const std::string& separator = "\x01") {
+        SettingsMap map;
+        EXPECT_EQ(load_settings(map, path, separator), ReadStatus::read) << path;
+        return map;
+    }
+    SettingsMap loaded() const { return loaded(path_); }
+
+    void set_read_only(bool on) const {
+        if (!fs::exists(path_))
+            return;
+#ifdef _WIN32
+        SetFileAttributesA(path_.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+        ::chmod(path_.c_str(), on ? 0444 : 0644);
+#endif
+    }
+
+    fs::path dir_;
+    std::string path_; // the settings file in it
+};

@@ -33,22 +33,12 @@ Outcome step(Call call) {
 
 // A planned failure of a call that answers a Result, as that Result.
 bool refused(Call call, sys::Result& result) {
-    switch (step(call)) {
-    case Outcome::none:
-        return false;
-    case Outcome::not_found:
-        result = sys::Result::not_found;
-        break;
-    case Outcome::exists:
-        result = sys::Result::exists;
-        break;
-    case Outcome::busy:
-        result = sys::Result::busy;
-        break;
-    default:
-        result = sys::Result::failed;
-    }
-    return true;
+    const Outcome outcome = step(call);
+    result = outcome == Outcome::not_found ? sys::Result::not_found
+             : outcome == Outcome::exists  ? sys::Result::exists
+             : outcome == Outcome::busy    ? sys::Result::busy
+                                           : sys::Result::failed;
+    return outcome != Outcome::none;
 }
 
 std::string folder_of(const std::string& normal) {
@@ -103,50 +93,28 @@ bool in_use(const std::shared_ptr<Data>& data) {
 
 } // namespace
 
-#define FAKE_NAME(name) #name,
+#define FAKE_CALL_NAME(name, ...) #name,
+#define FAKE_OUTCOME_NAME(name) #name,
 const char* name_of(Call call) {
-    static const char* const names[] = {FAKE_CALLS(FAKE_NAME)};
+    static const char* const names[] = {FAKE_CALLS(FAKE_CALL_NAME)};
     return names[static_cast<int>(call)];
 }
 
 const char* name_of(Outcome outcome) {
-    static const char* const names[] = {FAKE_OUTCOMES(FAKE_NAME)};
+    static const char* const names[] = {FAKE_OUTCOMES(FAKE_OUTCOME_NAME)};
     return names[static_cast<int>(outcome)];
 }
-#undef FAKE_NAME
+#undef FAKE_CALL_NAME
+#undef FAKE_OUTCOME_NAME
 
 std::vector<Outcome> failures_of(Call call) {
+    using O = Outcome;
     switch (call) {
-    case Call::open_for_reading:
-        return {Outcome::not_found, Outcome::busy, Outcome::failed};
-    case Call::read:
-    case Call::close:
-    case Call::sync:
-    case Call::remove:
-    case Call::files_in:
-        return {Outcome::failed};
-    case Call::attributes_of:
-    case Call::identity_of:
-        return {Outcome::unknown};
-    case Call::final_path_of:
-        return {Outcome::unknown, Outcome::elsewhere};
-    case Call::create_new:
-        return {Outcome::exists, Outcome::failed};
-    case Call::write:
-    case Call::write_at:
-        return {Outcome::failed, Outcome::part_written};
-    case Call::free_to_replace:
-        return {Outcome::busy, Outcome::failed, Outcome::not_found};
-    case Call::replace_file:
-        return {Outcome::busy, Outcome::failed, Outcome::replaced_not_removed,
-                Outcome::replacement_not_moved, Outcome::replacement_not_moved_2};
-    case Call::move_file:
-    case Call::open_for_overwrite:
-        return {Outcome::busy, Outcome::failed};
-    case Call::set_size:
-        return {Outcome::failed, Outcome::left_longer};
-    case Call::sync_folder:
-        return {};
+#define FAKE_FAILURES(name, ...)                                                                   \
+    case Call::name:                                                                               \
+        return {__VA_ARGS__};
+        FAKE_CALLS(FAKE_FAILURES)
+#undef FAKE_FAILURES
     }
     return {};
 }

@@ -42,31 +42,39 @@ class ScratchFolder : public ::testing::Test {
         fs::remove_all(dir_);
     }
 
-    void write(const std::string& bytes) const { write(path_, bytes); }
-    static void write(const fs::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary) << bytes;
+    // The settings file, or the file at `path`.
+    void write(const std::string& bytes, const fs::path& path = {}) const {
+        std::ofstream(path.empty() ? fs::path(path_) : path, std::ios::binary) << bytes;
     }
-    std::string read() const { return read(path_); }
-    static std::string read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
+    std::string read(const fs::path& path = {}) const {
+        std::ifstream in(path.empty() ? fs::path(path_) : path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+    // Read back to its end; empty, and a failure, if it is not.
+    SettingsMap loaded(const fs::path& path = {}, const std::string& separator = "\x01") const {
+        SettingsMap map;
+        const std::string at = path.empty() ? path_ : path.string();
+        EXPECT_EQ(load_settings(map, at, separator), ReadStatus::read) << at;
+        return map;
+    }
+    SettingsMap load(const std::string& bytes) const {
+        write(bytes);
+        return loaded();
+    }
 
-    static std::vector<std::string> listing(const fs::path& dir) {
+    // The names in this folder, or in `dir`.
+    std::vector<std::string> listing(const fs::path& dir = {}) const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir))
+        for (const auto& entry : fs::directory_iterator(dir.empty() ? dir_ : dir))
             names.push_back(entry.path().filename().string());
         return names;
     }
-    std::vector<std::string> listing() const { return listing(dir_); }
 
-    // The file read back to its end; empty, and a failure, if it is not.
-    static SettingsMap loaded(const std::string& path, const std::string& separator = "\x01") {
-        SettingsMap map;
-        EXPECT_EQ(load_settings(map, path, separator), ReadStatus::read) << path;
-        return map;
+    // A failed save leaves the old file byte for byte and nothing beside it.
+    void expect_untouched(const std::string& old) const {
+        EXPECT_EQ(read(), old);
+        EXPECT_EQ(listing(), just_the_settings_file);
     }
-    SettingsMap loaded() const { return loaded(path_); }
 
     void set_read_only(bool on) const {
         if (!fs::exists(path_))

@@ -15,19 +15,7 @@ namespace {
 
 const std::string S = "\x01";
 
-class SettingsFile : public ScratchFolder {
-  protected:
-    SettingsMap load(const std::string& bytes) {
-        write(bytes);
-        return loaded();
-    }
-
-    // A failed save leaves the old file byte for byte and nothing beside it.
-    void expect_untouched(const std::string& old) {
-        EXPECT_EQ(read(), old);
-        EXPECT_EQ(listing(), just_the_settings_file);
-    }
-};
+using SettingsFile = ScratchFolder;
 
 const std::string old_content = "host\x01old.example\r\nid\x01me\r\n";
 const SettingsMap new_map = {{"host", "new.example"}, {"list", std::string(3 << 20, 'x')}};

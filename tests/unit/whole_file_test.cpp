@@ -29,7 +29,7 @@ TEST_F(TempFiles, NamesAreTenBytesThatCheckThemselves) {
         EXPECT_EQ(name.compare(0, 3, "~mb"), 0) << name;
         EXPECT_TRUE(is_temp_name(name)) << name;
         // Any one character off, or one more or one fewer, is someone else's.
-        for (std::size_t i = 0; i < name.size(); ++i) {
+        for (std::size_t i = 0; i < name.size(); ++i)
             for (const char c : {'0', '7', 'z', 'A', '.'}) {
                 std::string other = name;
                 other[i] = c;
@@ -37,7 +37,6 @@ TEST_F(TempFiles, NamesAreTenBytesThatCheckThemselves) {
                     EXPECT_FALSE(is_temp_name(other)) << other;
                 }
             }
-        }
         EXPECT_FALSE(is_temp_name(name + "0"));
         EXPECT_FALSE(is_temp_name(name.substr(0, 9)));
     }
@@ -50,13 +49,13 @@ TEST_F(TempFiles, OnlyTheEditorsOwnLongUnwrittenLeftoversAreRemoved) {
     write("x");
     const fs::path stale = dir_ / temp_name(1234, 3);
     const fs::path fresh = dir_ / temp_name(1234, 4); // a save still under way
-    write(stale, "x");
-    write(fresh, "x");
+    write("x", stale);
+    write("x", fresh);
     set_age(stale, std::chrono::minutes(11));
     set_age(fresh, std::chrono::minutes(9));
     // Old files of the user's and of other programs, whatever they look like.
     for (const std::string& name : look_alike_names()) {
-        write(dir_ / name, name);
+        write(name, dir_ / name);
         set_age(dir_ / name, std::chrono::hours(48));
     }
     const fs::path stale_folder = dir_ / temp_name(1234, 8);
@@ -121,7 +120,7 @@ TEST_F(WholeFile, EveryNameOfTheFileSeesTheSaveAndALinkStaysALink) {
     fs::create_directories(target_dir);
     const fs::path target = target_dir / "real.dat";
     const fs::path link = dir_ / "linked.dat";
-    write(target, "id\x01old\r\n");
+    write("id\x01old\r\n", target);
     fs::create_symlink(target, link);
     ASSERT_TRUE(save_settings({{"id", "new"}}, link.string(), "\x01"));
     EXPECT_TRUE(fs::is_symlink(link));

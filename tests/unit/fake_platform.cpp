@@ -3,6 +3,7 @@
 #include "settings/platform.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace fake {
 namespace {
@@ -32,13 +33,14 @@ Outcome step(Call call) {
 }
 
 // A planned failure of a call that answers a Result, as that Result.
-bool refused(Call call, sys::Result& result) {
+std::optional<sys::Result> refused(Call call) {
     const Outcome outcome = step(call);
-    result = outcome == Outcome::not_found ? sys::Result::not_found
-             : outcome == Outcome::exists  ? sys::Result::exists
-             : outcome == Outcome::busy    ? sys::Result::busy
-                                           : sys::Result::failed;
-    return outcome != Outcome::none;
+    if (outcome == Outcome::none)
+        return std::nullopt;
+    return outcome == Outcome::not_found ? sys::Result::not_found
+           : outcome == Outcome::exists  ? sys::Result::exists
+           : outcome == Outcome::busy    ? sys::Result::busy
+                                         : sys::Result::failed;
 }
 
 std::string folder_of(const std::string& normal) {
@@ -69,9 +71,8 @@ Open& opened(sys::File& file) {
 }
 
 sys::Result open_existing(Call call, const std::string& path, sys::File& file) {
-    sys::Result planned;
-    if (refused(call, planned))
-        return planned;
+    if (const auto planned = refused(call))
+        return *planned;
     const auto data = file_at(path);
     if (!data)
         return sys::Result::not_found;
@@ -237,9 +238,8 @@ std::string final_path_of(const std::string& path) {
 }
 
 Result create_new(const std::string& path, std::uint32_t kept, File& file) {
-    Result planned;
-    if (fake::refused(Call::create_new, planned))
-        return planned;
+    if (const auto planned = fake::refused(Call::create_new))
+        return *planned;
     if (fake::the_system.no_new_files)
         return Result::failed;
     if (fake::the_system.names.count(fake::normalized(path)))
@@ -266,9 +266,8 @@ bool sync(File&) {
 }
 
 Result free_to_replace(const std::string& path) {
-    Result planned;
-    if (fake::refused(Call::free_to_replace, planned))
-        return planned;
+    if (const auto planned = fake::refused(Call::free_to_replace))
+        return *planned;
     const auto data = fake::file_at(path);
     if (!data)
         return Result::not_found;
@@ -293,15 +292,6 @@ Result replace_file(const std::string& replacement, const std::string& replaced,
         names[from].data->security = names[to].data->security;
         names[from].data->hidden = names[to].data->hidden;
     };
-    // The old file goes to the backup name, or where the system likes.
-    const auto move_old_aside = [&] {
-        const std::string aside =
-            kept_as.empty()
-                ? fake::folder_of(to) + "rf" + std::to_string(names[to].data->index) + ".tmp"
-                : kept_as;
-        names[aside] = names[to];
-        names.erase(to);
-    };
     switch (outcome) {
     case Outcome::none:
         inherit();
@@ -314,19 +304,25 @@ Result replace_file(const std::string& replacement, const std::string& replaced,
         if (kept_as.empty())
             names.erase(to);
         return Result::failed;
-    case Outcome::replacement_not_moved_2:
+    case Outcome::replacement_not_moved_2: {
         inherit();
-        move_old_aside();
+        // The old file goes to the backup name, or where the system likes.
+        const std::string aside =
+            kept_as.empty()
+                ? fake::folder_of(to) + "rf" + std::to_string(names[to].data->index) + ".tmp"
+                : kept_as;
+        names[aside] = names[to];
+        names.erase(to);
         return Result::failed;
+    }
     default:
         return Result::failed;
     }
 }
 
 Result move_file(const std::string& from, const std::string& to, bool replace) {
-    Result planned;
-    if (fake::refused(Call::move_file, planned))
-        return planned;
+    if (const auto planned = fake::refused(Call::move_file))
+        return *planned;
     auto& names = fake::the_system.names;
     const std::string source = fake::normalized(from), target = fake::normalized(to);
     if (!names.count(source))

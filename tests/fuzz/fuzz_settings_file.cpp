@@ -16,17 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-fs::path folder;
-
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    check(in.is_open(), "cannot open the saved file");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-} // namespace
+static fs::path folder;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (folder.empty()) {
@@ -59,7 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string text;
     check(settings_text(loaded, field_separator, text), "a loaded map was refused");
     check(save_settings(loaded, out, field_separator), "a loaded map did not save");
-    check(read_bytes(out) == text, "the saved file differs from the map's text");
+    std::ifstream saved(out, std::ios::binary);
+    check(saved.is_open(), "cannot open the saved file");
+    check(std::string(std::istreambuf_iterator<char>(saved), {}) == text,
+          "the saved file differs from the map's text");
     // Only the input and the saved file: no temporary file left behind.
     check(std::distance(fs::directory_iterator(folder), fs::directory_iterator()) == 2,
           "the save left a file beside the settings");

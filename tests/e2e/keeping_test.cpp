@@ -4,6 +4,7 @@
 #include "control_ids.h"
 #include "settings/temp_files.h"
 #include "settings_bytes.h"
+#include "tests/common/look_alike_names.h"
 
 #include <algorithm>
 
@@ -149,12 +150,7 @@ TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLeftoversNamedLongAgoGo) {
     ASSERT_TRUE(editor.opened());
 
     // The user's and other programs' files, each older than any leftover.
-    const std::string ours = temp_name(TempKind::writing, now_s() - 3600);
-    std::string off_by_one = ours;
-    off_by_one[4] = off_by_one[4] == '0' ? '1' : '0';
-    const std::vector<std::string> theirs = {
-        "~mabiru.1",    "~backup.2",      "~old.b",   "~1.1",     "~a.b",
-        "~$mabiru.dat", "mabiru.dat.bak", off_by_one, ours + "0", ours.substr(0, 9)};
+    const std::vector<std::string> theirs = look_alike_names();
     for (const std::string& name : theirs) {
         folder.write(name, "kept: " + name);
         folder.set_age(name, 60 * 24 * 30);

@@ -5,9 +5,11 @@
 
 #include "control_ids.h"
 #include "settings/temp_files.h"
+#include "tests/common/look_alike_names.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 using namespace e2e;
 using namespace faults;
@@ -17,8 +19,11 @@ namespace {
 // Long enough to kill the editor inside it reliably, short enough for 20 rounds.
 constexpr DWORD kPauseMs = 300;
 
-// When, in one round, the editor is killed.
+// When, in one round, the editor is killed: so long after OK, after its new
+// file appeared beside the settings file, or after that file took the
+// settings file's place.
 enum class From { click, temporary_appears, temporary_gone };
+const char* const after[] = {"OK", "the new file appeared", "the new file moved"};
 struct Moment {
     From from;
     DWORD wait_ms;
@@ -37,49 +42,69 @@ Moment moment_of(int round) {
     }
 }
 
-std::vector<std::string> added(const std::vector<std::string>& now,
-                               const std::vector<std::string>& before) {
-    std::vector<std::string> out;
-    for (const std::string& name : now)
-        if (std::find(before.begin(), before.end(), name) == before.end())
-            out.push_back(name);
-    return out;
-}
+// How the kills fell, for the report.
+struct Tally {
+    int kept_old = 0, kept_old_beside_new = 0, took_new = 0, ended_by_itself = 0;
 
-// Watches the folder closely (the editor is killed right after) until a new
-// temporary file shows up, answering its name.
-std::string wait_new_temporary(const Folder& folder, const std::vector<std::string>& known,
-                               DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    do {
-        std::vector<std::string> fresh = added(temporaries(folder.names()), known);
-        if (!fresh.empty())
-            return fresh.front();
-        Sleep(1);
-    } while (GetTickCount64() < deadline);
-    return "";
-}
+    void report(int rounds, std::size_t left_by_kills) const {
+        std::printf("[ rounds   ] %d kills: old file kept %d times with nothing left, %d times "
+                    "beside a finished new file; new file in place %d times (%d editors had "
+                    "ended by themselves); %d temporary files left after the last round\n",
+                    rounds, kept_old, kept_old_beside_new, took_new, ended_by_itself,
+                    static_cast<int>(left_by_kills));
+        ::testing::Test::RecordProperty("kept_old", kept_old);
+        ::testing::Test::RecordProperty("kept_old_beside_new", kept_old_beside_new);
+        ::testing::Test::RecordProperty("took_new", took_new);
+    }
+};
 
-bool wait_gone(const Folder& folder, const std::string& name, DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    do {
-        if (!folder.exists(name))
-            return true;
-        Sleep(1);
-    } while (GetTickCount64() < deadline);
-    return false;
-}
+// A folder with the editor and a settings file, and the editors' saves in it.
+class KilledWhileSaving : public ::testing::Test {
+  protected:
+    void SetUp() override { folder.write("mabiru.dat", file_of(current.file)); }
 
-} // namespace
+    Bytes settings() const { return folder.read("mabiru.dat").value_or("(missing)"); }
+    // The temporary files that have come since `known` was taken.
+    std::vector<std::string> temporaries_since(const std::vector<std::string>& known) const {
+        const std::vector<std::string> now = temporaries(folder.names());
+        std::vector<std::string> since;
+        std::set_difference(now.begin(), now.end(), known.begin(), known.end(),
+                            std::back_inserter(since));
+        return since;
+    }
 
-TEST(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
-    constexpr int kRounds = 20;
+    // Clicks OK and waits for the moment to kill the editor: watches the
+    // folder for the save's new file, and for it to be gone, as `moment`
+    // asks, then waits its milliseconds.
+    ::testing::AssertionResult ok_until(Editor& editor, const Moment& moment,
+                                        const std::vector<std::string>& known) const {
+        editor.click(IDOK);
+        std::string temporary;
+        const auto appeared = [&] {
+            const std::vector<std::string> fresh = temporaries_since(known);
+            temporary = fresh.empty() ? "" : fresh.front();
+            return !temporary.empty();
+        };
+        if (moment.from != From::click && !poll_until(appeared, 5000))
+            return ::testing::AssertionFailure()
+                   << "no new file appeared beside the settings file within 5 s of OK";
+        if (moment.from == From::temporary_gone &&
+            !poll_until([&] { return !folder.exists(temporary); }, 5000))
+            return ::testing::AssertionFailure() << "the new file never took the old one's place";
+        Sleep(moment.wait_ms);
+        return ::testing::AssertionSuccess();
+    }
+
     Folder folder;
     const std::string exe = folder.add_editor();
     Version current = version_of(sample_values(), "s3cret");
-    folder.write("mabiru.dat", file_of(current.file));
+};
 
-    int kept_old = 0, kept_old_beside_new = 0, took_new = 0, ended_by_itself = 0;
+} // namespace
+
+TEST_F(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
+    constexpr int kRounds = 20;
+    Tally tally;
     for (int round = 0; round < kRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         auto editor = start_editor(exe, kPauseMs);
@@ -87,55 +112,39 @@ TEST(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
         const Version next =
             type_new_values(*editor, current, "round-" + std::to_string(round), 150 + 10 * round);
         const std::vector<std::string> known = temporaries(folder.names());
-
         const Moment moment = moment_of(round);
-        editor->click(IDOK);
-        if (moment.from != From::click) {
-            const std::string temporary = wait_new_temporary(folder, known, 5000);
-            ASSERT_FALSE(temporary.empty())
-                << "no new file appeared beside the settings file within 5 s of OK";
-            if (moment.from == From::temporary_gone) {
-                ASSERT_TRUE(wait_gone(folder, temporary, 5000))
-                    << "the new file never took the old one's place";
-            }
-        }
-        Sleep(moment.wait_ms);
+        ASSERT_TRUE(ok_until(*editor, moment, known));
         DWORD code = 0;
         const Ending ending = editor->kill(&code);
         ASSERT_NE(ending, Ending::still_running);
 
-        const Bytes now = folder.read("mabiru.dat").value_or("(missing)");
-        const std::vector<std::string> left = added(temporaries(folder.names()), known);
+        const Bytes now = settings();
+        const std::vector<std::string> left = temporaries_since(known);
         if (now == file_of(current.file)) {
             EXPECT_EQ(ending, Ending::killed) << "the editor ended by itself without saving";
-            ++(left.empty() ? kept_old : kept_old_beside_new);
+            ++(left.empty() ? tally.kept_old : tally.kept_old_beside_new);
         } else if (now == file_of(next.file)) {
-            ++took_new;
+            ++tally.took_new;
             current = next;
             EXPECT_TRUE(left.empty())
                 << "the new file is in place, yet " << left.front() << " was left too";
             if (ending == Ending::ended_by_itself) {
-                ++ended_by_itself;
+                ++tally.ended_by_itself;
                 EXPECT_EQ(code, 0u);
             }
         } else {
-            ADD_FAILURE() << "killed " << moment.wait_ms << " ms after "
-                          << (moment.from == From::click               ? "OK"
-                              : moment.from == From::temporary_appears ? "the new file appeared"
-                                                                       : "the new file moved")
-                          << ", the settings file is neither the old one ("
-                          << same_bytes(now, file_of(current.file)).message()
-                          << ")\nnor the new one (" << same_bytes(now, file_of(next.file)).message()
-                          << ")";
-            return;
+            FAIL() << "killed " << moment.wait_ms << " ms after "
+                   << after[static_cast<int>(moment.from)]
+                   << ", the settings file is neither the old one ("
+                   << same_bytes(now, file_of(current.file)).message() << ")\nnor the new one ("
+                   << same_bytes(now, file_of(next.file)).message() << ")";
         }
     }
     // The rounds that wait on the temporary file make sure the kills hit
     // both sides of the replacement.
-    EXPECT_GT(kept_old_beside_new, 0);
-    EXPECT_GT(took_new, 0);
-
-    const std::size_t left_by_kills = temporaries(folder.names()).size();
+    EXPECT_GT(tally.kept_old_beside_new, 0);
+    EXPECT_GT(tally.took_new, 0);
+    tally.report(kRounds, temporaries(folder.names()).size());
 
     // A new editor in the same folder, among the leftovers, loads the last
     // complete file and saves.
@@ -149,56 +158,33 @@ TEST(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
     const Version last = type_new_values(*editor, current, "after-the-crashes", 50);
     editor->click(IDOK);
     ASSERT_TRUE(editor->exits_with(0));
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or("(missing)"), file_of(last.file)));
-    for (const std::string& name : temporaries(folder.names()))
-        EXPECT_NE(std::find(stale.begin(), stale.end(), name), stale.end())
-            << "the successful save left its own temporary file " << name;
-
-    std::printf("[ rounds   ] %d kills: old file kept %d times with nothing left, %d times "
-                "beside a finished new file; new file in place %d times (%d editors had "
-                "ended by themselves); %d temporary files left after the last round\n",
-                kRounds, kept_old, kept_old_beside_new, took_new, ended_by_itself,
-                static_cast<int>(left_by_kills));
+    EXPECT_TRUE(same_bytes(settings(), file_of(last.file)));
+    const std::vector<std::string> own = temporaries_since(stale);
+    EXPECT_TRUE(own.empty()) << "the successful save left its own temporary file " << own.front();
     for (const std::string& name : stale)
         std::printf("[ left     ] %s\n", name.c_str());
-    RecordProperty("kept_old", kept_old);
-    RecordProperty("kept_old_beside_new", kept_old_beside_new);
-    RecordProperty("took_new", took_new);
 }
 
-TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditorsOnly) {
-    Folder folder;
-    const std::string exe = folder.add_editor();
-    const Version old = version_of(sample_values(), "s3cret");
-    folder.write("mabiru.dat", file_of(old.file));
-
+TEST_F(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditorsOnly) {
     // Two editors killed while their new file waited to be put in place.
     for (int i = 0; i < 2; ++i) {
         auto editor = start_editor(exe, 5000);
         ASSERT_TRUE(editor->opened());
-        type_new_values(*editor, old, "killed-" + std::to_string(i), 20);
-        const std::vector<std::string> known = temporaries(folder.names());
-        editor->click(IDOK);
-        ASSERT_FALSE(wait_new_temporary(folder, known, 5000).empty())
-            << "no new file appeared beside the settings file within 5 s of OK";
+        type_new_values(*editor, current, "killed-" + std::to_string(i), 20);
+        ASSERT_TRUE(ok_until(*editor, {From::temporary_appears, 0}, temporaries(folder.names())));
         ASSERT_EQ(editor->kill(), Ending::killed);
     }
     const std::vector<std::string> stale = temporaries(folder.names());
     ASSERT_EQ(stale.size(), 2u);
-    ASSERT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(old.file)));
+    ASSERT_TRUE(same_bytes(settings(), file_of(current.file)));
     // Provably unused once a save named them a while ago.
     std::vector<std::string> named_long_ago;
     for (const std::string& name : stale)
         named_long_ago.push_back(named_back(folder, name, 11));
 
     // Files that only look alike belong to someone else, however old.
-    const std::vector<std::pair<std::string, Bytes>> others = {
-        {"mabiru.dat.bak", "the user's own copy\r\n"}, {"~1f", "no counter\r\n"},
-        {"~1f.0.tmp", "another program's\r\n"},        {"~XYZ.0", "not a process id\r\n"},
-        {"~123456789.0", "too long for one\r\n"},
-    };
-    for (const auto& [name, bytes] : others) {
-        folder.write(name, bytes);
+    for (const std::string& name : look_alike_names()) {
+        folder.write(name, "theirs: " + name);
         folder.set_age(name, 60 * 24);
     }
     // Another editor's save, still writing its new file, stalled for as
@@ -210,23 +196,23 @@ TEST(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditor
 
     auto editor = start_editor(exe);
     ASSERT_TRUE(editor->opened());
-    EXPECT_EQ(on_screen(*editor), old.screen);
-    const Version saved = type_new_values(*editor, old, "survivor", 20);
+    EXPECT_EQ(on_screen(*editor), current.screen);
+    const Version saved = type_new_values(*editor, current, "survivor", 20);
     editor->click(IDOK);
     ASSERT_TRUE(editor->exits_with(0));
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(saved.file)));
+    EXPECT_TRUE(same_bytes(settings(), file_of(saved.file)));
 
-    const std::vector<std::string> names = folder.names();
+    const std::vector<std::string> now = temporaries(folder.names());
     std::vector<std::string> still_there;
-    for (const std::string& name : named_long_ago)
-        if (std::find(names.begin(), names.end(), name) != names.end())
-            still_there.push_back(name);
+    std::sort(named_long_ago.begin(), named_long_ago.end());
+    std::set_intersection(named_long_ago.begin(), named_long_ago.end(), now.begin(), now.end(),
+                          std::back_inserter(still_there));
     EXPECT_TRUE(still_there.empty())
         << "a successful save left " << still_there.size()
         << " temporary files of killed editors in place, e.g. " << still_there.front();
-
-    for (const auto& [name, bytes] : others)
-        EXPECT_EQ(folder.read(name), std::optional<Bytes>(bytes)) << name << " was touched";
+    for (const std::string& name : look_alike_names())
+        EXPECT_TRUE(same_bytes(folder.read(name).value_or("(missing)"), "theirs: " + name))
+            << name << " was touched";
     EXPECT_TRUE(folder.exists(writing))
         << "the save removed another editor's new file while it was being written";
     busy.release();

@@ -2,20 +2,12 @@
 // that scrambling can produce must come back unchanged, and any password
 // without a zero byte must survive scrambling.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz_check.h"
 #include "settings/password.h"
 
 namespace {
-
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_password: %s\n", what);
-        std::abort();
-    }
-}
 
 // Even length, lowercase digits only, and no byte that decodes to zero.
 bool canonical(const std::string& stored) {

@@ -3,61 +3,20 @@
 // nothing beside it, and the saved file must load back to the same map. The
 // format itself, much faster, is fuzzed in memory by fuzz_settings_format.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
-#include <dirent.h>
 #include <unistd.h>
 
+#include "fuzz_check.h"
 #include "settings/catalogue.h"
 #include "settings/settings_file.h"
 
-namespace {
+namespace fs = std::filesystem;
 
-std::string folder;
-
-void remove_files() {
-    for (const char* name : {"/in.dat", "/out.dat"})
-        std::remove((folder + name).c_str());
-    ::rmdir(folder.c_str());
-}
-
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_settings_file: %s\n", what);
-        std::abort();
-    }
-}
-
-std::string read_bytes(const std::string& path) {
-    std::string bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    check(f != nullptr, "cannot open the saved file");
-    char block[4096];
-    for (std::size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;)
-        bytes.append(block, n);
-    std::fclose(f);
-    return bytes;
-}
-
-// Only the input and the saved file: no temporary file left behind.
-bool holds_only_in_and_out() {
-    DIR* dir = ::opendir(folder.c_str());
-    check(dir != nullptr, "cannot list the folder");
-    int others = 0;
-    while (const dirent* e = ::readdir(dir)) {
-        const char* n = e->d_name;
-        if (std::strcmp(n, ".") != 0 && std::strcmp(n, "..") != 0 &&
-            std::strcmp(n, "in.dat") != 0 && std::strcmp(n, "out.dat") != 0)
-            ++others;
-    }
-    ::closedir(dir);
-    return others == 0;
-}
-
-} // namespace
+static fs::path folder;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (folder.empty()) {
@@ -69,24 +28,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             name = ::mkdtemp(tmp);
         check(name != nullptr, "no temporary folder");
         folder = name;
-        std::atexit(remove_files);
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(folder, ignored);
+        });
     }
-    const std::string in = folder + "/in.dat", out = folder + "/out.dat";
-    std::FILE* f = std::fopen(in.c_str(), "wb");
-    check(f != nullptr && std::fwrite(data, 1, size, f) == size && std::fclose(f) == 0,
-          "cannot write the input");
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::string in = (folder / "in.dat").string(), out = (folder / "out.dat").string();
+    std::ofstream input(in, std::ios::binary);
+    input << bytes;
+    input.close();
+    check(!input.fail(), "cannot write the input");
 
     SettingsMap loaded;
     check(load_settings(loaded, in, field_separator) == ReadStatus::read, "load failed");
     SettingsMap parsed;
-    parse_settings(std::string(reinterpret_cast<const char*>(data), size), parsed, field_separator);
+    parse_settings(bytes, parsed, field_separator);
     check(loaded == parsed, "the file loads differently from its bytes");
 
     std::string text;
     check(settings_text(loaded, field_separator, text), "a loaded map was refused");
     check(save_settings(loaded, out, field_separator), "a loaded map did not save");
-    check(read_bytes(out) == text, "the saved file differs from the map's text");
-    check(holds_only_in_and_out(), "the save left a file beside the settings");
+    std::ifstream saved(out, std::ios::binary);
+    check(saved.is_open(), "cannot open the saved file");
+    check(std::string(std::istreambuf_iterator<char>(saved), {}) == text,
+          "the saved file differs from the map's text");
+    // Only the input and the saved file: no temporary file left behind.
+    check(std::distance(fs::directory_iterator(folder), fs::directory_iterator()) == 2,
+          "the save left a file beside the settings");
     SettingsMap again;
     check(load_settings(again, out, field_separator) == ReadStatus::read, "reload failed");
     check(again == loaded, "the saved file loads differently");

@@ -3,6 +3,7 @@
 #include "settings/platform.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace fake {
 namespace {
@@ -38,23 +39,14 @@ Outcome step(Call call) {
 }
 
 // A planned failure of a call that answers a Result, as that Result.
-bool refused(Call call, sys::Result& result) {
-    switch (step(call)) {
-    case Outcome::none:
-        return false;
-    case Outcome::not_found:
-        result = sys::Result::not_found;
-        break;
-    case Outcome::exists:
-        result = sys::Result::exists;
-        break;
-    case Outcome::busy:
-        result = sys::Result::busy;
-        break;
-    default:
-        result = sys::Result::failed;
-    }
-    return true;
+std::optional<sys::Result> refused(Call call) {
+    const Outcome outcome = step(call);
+    if (outcome == Outcome::none)
+        return std::nullopt;
+    return outcome == Outcome::not_found ? sys::Result::not_found
+           : outcome == Outcome::exists  ? sys::Result::exists
+           : outcome == Outcome::busy    ? sys::Result::busy
+                                         : sys::Result::failed;
 }
 
 std::string folder_of(const std::string& normal) {
@@ -85,9 +77,8 @@ Open& opened(sys::File& file) {
 }
 
 sys::Result open_existing(Call call, const std::string& path, sys::File& file) {
-    sys::Result planned;
-    if (refused(call, planned))
-        return planned;
+    if (const auto planned = refused(call))
+        return *planned;
     const auto data = file_at(path);
     if (!data)
         return sys::Result::not_found;
@@ -129,52 +120,28 @@ void renamed(const std::shared_ptr<Data>& data) {
 
 } // namespace
 
-#define FAKE_NAME(name) #name,
+#define FAKE_CALL_NAME(name, ...) #name,
+#define FAKE_OUTCOME_NAME(name) #name,
 const char* name_of(Call call) {
-    static const char* const names[] = {FAKE_CALLS(FAKE_NAME)};
+    static const char* const names[] = {FAKE_CALLS(FAKE_CALL_NAME)};
     return names[static_cast<int>(call)];
 }
 
 const char* name_of(Outcome outcome) {
-    static const char* const names[] = {FAKE_OUTCOMES(FAKE_NAME)};
+    static const char* const names[] = {FAKE_OUTCOMES(FAKE_OUTCOME_NAME)};
     return names[static_cast<int>(outcome)];
 }
-#undef FAKE_NAME
+#undef FAKE_CALL_NAME
+#undef FAKE_OUTCOME_NAME
 
 std::vector<Outcome> failures_of(Call call) {
+    using O = Outcome;
     switch (call) {
-    case Call::open_for_reading:
-        return {Outcome::not_found, Outcome::busy, Outcome::failed};
-    case Call::read:
-    case Call::close:
-    case Call::sync:
-    case Call::remove:
-    case Call::files_in:
-        return {Outcome::failed};
-    case Call::attributes_of:
-    case Call::identity_of:
-        return {Outcome::unknown};
-    case Call::create_new:
-        return {Outcome::exists, Outcome::failed};
-    case Call::write:
-    case Call::write_at:
-        return {Outcome::failed, Outcome::part_written};
-    case Call::free_to_replace:
-        return {Outcome::busy, Outcome::failed, Outcome::not_found};
-    case Call::replace_file:
-        return {Outcome::busy, Outcome::failed, Outcome::replaced_not_removed,
-                Outcome::replacement_not_moved, Outcome::replacement_not_moved_2};
-    case Call::move_file:
-    case Call::open_for_overwrite:
-        return {Outcome::busy, Outcome::failed};
-    case Call::set_size:
-        return {Outcome::failed, Outcome::left_longer};
-    case Call::link_target:
-        return {Outcome::unknown};
-    case Call::final_path_of:
-        return {Outcome::unknown, Outcome::elsewhere};
-    case Call::sync_folder:
-        return {};
+#define FAKE_FAILURES(name, ...)                                                                   \
+    case Call::name:                                                                               \
+        return {__VA_ARGS__};
+        FAKE_CALLS(FAKE_FAILURES)
+#undef FAKE_FAILURES
     }
     return {};
 }
@@ -334,9 +301,8 @@ std::string link_target(const std::string& path) {
 }
 
 Result create_new(const std::string& path, std::uint32_t kept, File& file) {
-    Result planned;
-    if (fake::refused(Call::create_new, planned))
-        return planned;
+    if (const auto planned = fake::refused(Call::create_new))
+        return *planned;
     if (fake::the_system.no_new_files)
         return Result::failed;
     if (fake::the_system.names.count(fake::normalized(path)))
@@ -371,9 +337,8 @@ bool sync(File& file) {
 }
 
 Result free_to_replace(const std::string& path) {
-    Result planned;
-    if (fake::refused(Call::free_to_replace, planned))
-        return planned;
+    if (const auto planned = fake::refused(Call::free_to_replace))
+        return *planned;
     const auto data = fake::file_at(path);
     if (!data)
         return Result::not_found;
@@ -428,9 +393,8 @@ Replaced replace_file(const std::string& replacement, const std::string& replace
 }
 
 Result move_file(const std::string& from, const std::string& to, bool replace) {
-    Result planned;
-    if (fake::refused(Call::move_file, planned))
-        return planned;
+    if (const auto planned = fake::refused(Call::move_file))
+        return *planned;
     auto& names = fake::the_system.names;
     const std::string source = fake::normalized(from), target = fake::normalized(to);
     if (!names.count(source))

@@ -15,15 +15,6 @@
 
 namespace fake {
 
-// The calls of settings/platform.h that the fake counts, in the order of
-// the enum; X(name) for each.
-// clang-format off
-#define FAKE_CALLS(X) \
-    X(open_for_reading) X(read) X(close) X(attributes_of) X(identity_of) X(link_target) \
-    X(final_path_of) X(create_new) X(write) X(sync) X(free_to_replace) X(replace_file) X(move_file) \
-    X(open_for_overwrite) X(set_size) X(write_at) X(sync_folder) X(remove) X(files_in)
-// clang-format on
-
 // How a call ends:
 //   busy          refused for now, nothing changed: the one transient failure
 //   unknown       a question answered with nothing
@@ -40,15 +31,44 @@ namespace fake {
     X(left_longer) X(replaced_not_removed) X(replacement_not_moved) X(replacement_not_moved_2)
 // clang-format on
 
-#define FAKE_ENUMERATOR(name) name,
-enum class Call { FAKE_CALLS(FAKE_ENUMERATOR) };
-enum class Outcome { FAKE_OUTCOMES(FAKE_ENUMERATOR) };
-#undef FAKE_ENUMERATOR
+// The calls of settings/platform.h that the fake counts, in the order of
+// the enum, each with the ways the system documents for it to fail (O is
+// Outcome): X(name, failures...) for each.
+// clang-format off
+#define FAKE_CALLS(X) \
+    X(open_for_reading, O::not_found, O::busy, O::failed) \
+    X(read, O::failed) \
+    X(close, O::failed) \
+    X(attributes_of, O::unknown) \
+    X(identity_of, O::unknown) \
+    X(final_path_of, O::unknown, O::elsewhere) \
+    X(link_target, O::unknown) \
+    X(create_new, O::exists, O::failed) \
+    X(write, O::failed, O::part_written) \
+    X(sync, O::failed) \
+    X(free_to_replace, O::busy, O::failed, O::not_found) \
+    X(replace_file, O::busy, O::failed, O::replaced_not_removed, O::replacement_not_moved, \
+      O::replacement_not_moved_2) \
+    X(move_file, O::busy, O::failed) \
+    X(open_for_overwrite, O::busy, O::failed) \
+    X(set_size, O::failed, O::left_longer) \
+    X(write_at, O::failed, O::part_written) \
+    X(sync_folder, ) \
+    X(remove, O::failed) \
+    X(files_in, O::failed)
+// clang-format on
+
+#define FAKE_CALL(name, ...) name,
+#define FAKE_OUTCOME(name) name,
+enum class Call { FAKE_CALLS(FAKE_CALL) };
+enum class Outcome { FAKE_OUTCOMES(FAKE_OUTCOME) };
+#undef FAKE_CALL
+#undef FAKE_OUTCOME
 // The enumerator's own name.
 const char* name_of(Call call);
 const char* name_of(Outcome outcome);
 
-// The ways each call can fail.
+// The ways a call can fail, as FAKE_CALLS lists them.
 std::vector<Outcome> failures_of(Call call);
 
 // A file's content and everything a name of it leads to.

@@ -1,90 +1,21 @@
-#include <gtest/gtest.h>
+#include "scratch_folder.h"
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "settings/catalogue.h"
 #include "settings/file_replacement.h"
-#include "settings/settings_file.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
-
-namespace fs = std::filesystem;
 
 namespace {
 
 const std::string S = "\x01";
 
-// Each test gets a folder of its own, so that a left-over temporary file
-// shows in the listing.
-class SettingsFile : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               (std::string("mabiru_unit_") +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        path_ = (dir_ / "mabiru.dat").string();
-    }
-
-    void TearDown() override {
-        set_read_only(false);
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir_);
-    }
-
-    void write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
-
-    std::string read() {
-        std::ifstream in(path_, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
-
-    std::vector<std::string> listing() {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_))
-            names.push_back(e.path().filename().string());
-        return names;
-    }
-
-    SettingsMap load(const std::string& bytes) {
-        write(bytes);
-        SettingsMap map;
-        EXPECT_EQ(load_settings(map, path_, S), ReadStatus::read);
-        return map;
-    }
-
-    void set_read_only(bool on) {
-        if (!fs::exists(path_))
-            return;
-#ifdef _WIN32
-        SetFileAttributesA(path_.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
-#else
-        ::chmod(path_.c_str(), on ? 0444 : 0644);
-#endif
-    }
-
-    // A failed save leaves the old file byte for byte and nothing beside it.
-    void expect_untouched(const std::string& old) {
-        EXPECT_EQ(read(), old);
-        EXPECT_EQ(listing(), std::vector<std::string>{"mabiru.dat"});
-    }
-
-    fs::path dir_;
-    std::string path_;
-};
+using SettingsFile = ScratchFolder;
 
 const std::string old_content = "host\x01old.example\r\nid\x01me\r\n";
 const SettingsMap new_map = {{"host", "new.example"}, {"list", std::string(3 << 20, 'x')}};
@@ -114,17 +45,37 @@ TEST_F(SettingsFile, LoadAppliesTheLineRules) {
         EXPECT_EQ(load(c.first), c.second) << testing::PrintToString(c.first);
 }
 
+// Only a file read to its end touches the map. No file can be at a name the
+// system cannot spell or over its limit: that is a first start. A folder in
+// the file's place is there, but it is no settings file.
 TEST_F(SettingsFile, LoadAddsToTheMapAndTellsAMissingFileFromAnUnreadableOne) {
     write("a\x01new\r\n");
     SettingsMap map = {{"a", "old"}, {"b", "kept"}};
     EXPECT_EQ(load_settings(map, path_, S), ReadStatus::read);
-    EXPECT_EQ(map, (SettingsMap{{"a", "new"}, {"b", "kept"}}));
+    const SettingsMap read = {{"a", "new"}, {"b", "kept"}};
+    EXPECT_EQ(map, read);
 
-    EXPECT_EQ(load_settings(map, (dir_ / "missing.dat").string(), S), ReadStatus::not_found);
-    EXPECT_EQ(load_settings(map, (dir_ / "no" / "mabiru.dat").string(), S), ReadStatus::not_found);
-    // A folder in the file's place is there, but it is no settings file.
-    EXPECT_EQ(load_settings(map, dir_.string(), S), ReadStatus::unreadable);
-    EXPECT_EQ(map.size(), 2u);
+    const struct {
+        const char* what;
+        fs::path path;
+        ReadStatus status;
+    } cases[] = {
+        {"no such file", dir_ / "missing.dat", ReadStatus::not_found},
+        {"no such folder", dir_ / "no" / "mabiru.dat", ReadStatus::not_found},
+        {"a letter outside the code page", dir_ / "?" / "mabiru.dat", ReadStatus::not_found},
+        {"a folder name over the limit", dir_ / std::string(300, 'x') / "mabiru.dat",
+         ReadStatus::not_found},
+        {"a folder in the file's place", dir_, ReadStatus::unreadable},
+#ifdef _WIN32
+        {"opens, but its first read fails", "Z:\\proc\\self\\mem", ReadStatus::unreadable},
+#else
+        {"opens, but its first read fails", "/proc/self/mem", ReadStatus::unreadable},
+#endif
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(load_settings(map, c.path.string(), S), c.status) << c.what;
+        EXPECT_EQ(map, read) << c.what;
+    }
 }
 
 TEST_F(SettingsFile, LineRulesHoldInLongLinesAndAcrossReadBlocks) {
@@ -166,17 +117,15 @@ TEST_F(SettingsFile, SaveWritesTheExactFormatInByteOrder) {
     ASSERT_TRUE(save_settings(map, path_, S));
     EXPECT_EQ(read(),
               "B" + S + "1\r\na" + S + "2\r\nab" + S + "3\r\ne" + S + "\r\n\x82\xA0" + S + "4\r\n");
-    EXPECT_EQ(listing(), std::vector<std::string>{"mabiru.dat"});
+    EXPECT_EQ(listing(), just_the_settings_file);
     // The in-memory text is the saved file, byte for byte.
     std::string text;
     ASSERT_TRUE(settings_text(map, S, text));
     EXPECT_EQ(text, read());
 
     // The empty value is written but does not load back.
-    SettingsMap back;
-    ASSERT_EQ(load_settings(back, path_, S), ReadStatus::read);
     map.erase("e");
-    EXPECT_EQ(back, map);
+    EXPECT_EQ(loaded(), map);
 
     ASSERT_TRUE(save_settings(SettingsMap(), path_, S));
     EXPECT_EQ(read(), "");
@@ -188,11 +137,9 @@ TEST_F(SettingsFile, EntriesThatLoadBackAreWrittenWhateverTheyHold) {
     const SettingsMap map = {
         {"\x82" + S + "key", S + "v" + S + "\x02\r"}, {"k\r", "\x81"}, {"empty", ""}};
     ASSERT_TRUE(save_settings(map, path_, S));
-    SettingsMap back;
-    ASSERT_EQ(load_settings(back, path_, S), ReadStatus::read);
     SettingsMap expected = map;
     expected.erase("empty");
-    EXPECT_EQ(back, expected);
+    EXPECT_EQ(loaded(), expected);
 }
 
 TEST_F(SettingsFile, FirstStartDefaultsSurviveSaveAndLoad) {
@@ -205,8 +152,7 @@ TEST_F(SettingsFile, FirstStartDefaultsSurviveSaveAndLoad) {
     EXPECT_EQ(bytes.substr(0, 12), "allow_files\x01");
     EXPECT_NE(bytes.find("password" + S + "69566bf6\r\n"), std::string::npos);
 
-    SettingsMap back;
-    ASSERT_EQ(load_settings(back, path_, field_separator), ReadStatus::read);
+    SettingsMap back = loaded(path_, field_separator);
     to_memory_forms(back);
     EXPECT_EQ(back, defaults);
 }
@@ -219,10 +165,8 @@ TEST_F(SettingsFile, SaveReplacesTheOldFileKeepingItsPermissions) {
     ::chmod(path_.c_str(), 0600);
 #endif
     ASSERT_TRUE(save_settings(new_map, path_, S));
-    SettingsMap back;
-    ASSERT_EQ(load_settings(back, path_, S), ReadStatus::read);
-    EXPECT_EQ(back, new_map);
-    EXPECT_EQ(listing(), std::vector<std::string>{"mabiru.dat"});
+    EXPECT_EQ(loaded(), new_map);
+    EXPECT_EQ(listing(), just_the_settings_file);
 #ifdef _WIN32
     EXPECT_EQ(GetFileAttributesA(path_.c_str()) & FILE_ATTRIBUTE_HIDDEN,
               DWORD(FILE_ATTRIBUTE_HIDDEN));
@@ -301,9 +245,7 @@ TEST_F(SettingsFile, AFolderThatTakesNoNewFilesStillSavesTheFile) {
             GTEST_SKIP() << "nobody cannot reach " << dir_;
         EXPECT_EQ(WEXITSTATUS(status), 1) << "the save failed";
     }
-    SettingsMap back;
-    EXPECT_EQ(load_settings(back, path_, S), ReadStatus::read);
-    EXPECT_EQ(back, new_map);
+    EXPECT_EQ(loaded(), new_map);
     ::chmod(dir_.c_str(), 0755);
 #endif
 }

@@ -320,10 +320,10 @@ std::vector<FileEntry> files_in(const std::string& folder) {
 long long seconds_now() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    const unsigned long long ticks =
-        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    // 100 ns ticks since 1601-01-01.
-    return static_cast<long long>(ticks / 10000000ULL) - 11644473600LL;
+    const long long ticks = static_cast<long long>(
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    // 100 ns ticks since 1601-01-01; signed, as files_in divides them.
+    return ticks / 10000000 - 11644473600LL;
 }
 
 void sleep_ms(unsigned ms) {

@@ -132,7 +132,7 @@ StartLoad load_settings_at_start(SettingsMap& map, const std::string& path,
                                                 : dangling;
     // A copy lies beside the file itself, past any link, or beside the link
     // where the save could not follow it.
-    start.copies = whole_copies({folder_part(real), folder_part(path)}, !start.file_found, true);
+    start.copies = whole_copies(folder_part(real), folder_part(path), !start.file_found, true);
     for (const std::string& copy : start.copies) {
         Loader loader(separator);
         start.status = read_file(copy, loader);

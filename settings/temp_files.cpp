@@ -1,6 +1,6 @@
 #include "settings/temp_files.h"
 
-#include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -8,8 +8,9 @@ const char base36[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t token_size = 5;
 constexpr std::size_t name_size = 3 + token_size + 2;
 // The names' clock: seconds since 2000-01-01, modulo 36^5 (about 700 days).
+// In 32 bits, which last until 2136 and need no 64-bit division on i686.
 constexpr long long epoch_s = 946684800;
-constexpr long long token_span = 36LL * 36 * 36 * 36 * 36;
+constexpr std::uint32_t token_span = 36u * 36 * 36 * 36 * 36;
 
 int base36_value(char c) {
     if (c >= '0' && c <= '9')
@@ -51,26 +52,28 @@ char letter_of(TempKind kind) {
 }
 
 // The names' clock at `time_s`.
-long long token_time(long long time_s) {
-    return ((time_s - epoch_s) % token_span + token_span) % token_span;
+std::uint32_t token_time(long long time_s) {
+    return static_cast<std::uint32_t>(time_s - epoch_s) % token_span;
+}
+
+// Puts in the two characters that check a name's kind and token. The
+// kind's letter is covered too: no one character makes a file being written
+// pass for a whole one.
+void set_check(char* name) {
+    const unsigned check = check_of(name + 2, token_size + 1, 0x5d);
+    name[name_size - 2] = base36[check / 36];
+    name[name_size - 1] = base36[check % 36];
 }
 
 } // namespace
 
 std::string temp_name(TempKind kind, long long time_s) {
-    long long t = token_time(time_s);
-    std::string name = "~m";
-    name += letter_of(kind);
-    char token[token_size];
-    for (std::size_t i = token_size; i-- > 0; t /= 36)
-        token[i] = base36[t % 36];
-    name.append(token, token_size);
-    // The kind's letter is covered too: no one character makes a file
-    // being written pass for a whole one.
-    const unsigned check = check_of(name.data() + 2, token_size + 1, 0x5d);
-    name += base36[check / 36];
-    name += base36[check % 36];
-    return name;
+    char name[name_size] = {'~', 'm', letter_of(kind)};
+    std::uint32_t t = token_time(time_s);
+    for (std::size_t i = 3 + token_size; i-- > 3; t /= 36)
+        name[i] = base36[t % 36];
+    set_check(name);
+    return std::string(name, name_size);
 }
 
 TempKind temp_kind(const std::string& name) {
@@ -89,38 +92,33 @@ TempKind temp_kind(const std::string& name) {
 }
 
 long long temp_age_s(const std::string& name, long long now_s) {
-    long long named = 0;
+    std::uint32_t named = 0;
     for (std::size_t i = 3; i < 3 + token_size; ++i)
-        named = named * 36 + base36_value(name[i]);
+        named = named * 36 + static_cast<std::uint32_t>(base36_value(name[i]));
     // Modulo the clock's span, taken as the nearer of ahead and behind.
-    long long age = (token_time(now_s) - named + token_span) % token_span;
-    return age >= token_span / 2 ? age - token_span : age;
+    const std::uint32_t age = (token_time(now_s) + token_span - named) % token_span;
+    return age >= token_span / 2 ? static_cast<long long>(age) - token_span : age;
 }
 
 std::string with_kind(const std::string& path, TempKind kind) {
-    const std::size_t at = path.size() - name_size;
-    const std::string name = path.substr(at);
-    std::string renamed = temp_name(kind, 0);
-    renamed.replace(3, token_size, name, 3, token_size);
-    const unsigned check = check_of(renamed.data() + 2, token_size + 1, 0x5d);
-    renamed[name_size - 2] = base36[check / 36];
-    renamed[name_size - 1] = base36[check % 36];
-    return path.substr(0, at) + renamed;
+    std::string renamed = path;
+    char* const name = &renamed[path.size() - name_size];
+    name[2] = letter_of(kind);
+    set_check(name);
+    return renamed;
 }
 
 std::string create_temp(const std::string& folder, std::uint32_t kept, sys::File& file) {
-    // Never a file that exists, nor a name whose other kinds do: another
-    // editor may be writing its own, or this save renamed one already. A
-    // name taken a second ahead is still that second's for its age.
+    // Never a file that exists: another editor may be writing its own. A
+    // name taken a second ahead is still that second's for its age. A name
+    // whose other kinds another editor holds costs this save no more than
+    // its proof of being whole, and the system's replace its backup name.
     // Within this process, never the same second twice.
     static long long last = 0;
     const long long now = std::max(sys::seconds_now(), last + 1);
     for (int attempt = 0; attempt < 36; ++attempt) {
         last = now + attempt;
         std::string path = folder + temp_name(TempKind::writing, last);
-        if (sys::attributes_of(with_kind(path, TempKind::whole)).exists ||
-            sys::attributes_of(with_kind(path, TempKind::beside)).exists)
-            continue;
         const sys::Result result = sys::create_new(path, kept, file);
         if (result == sys::Result::ok)
             return path;
@@ -140,31 +138,31 @@ void remove_stale_temps(const std::string& folder) {
     }
 }
 
-std::vector<std::string> whole_copies(const std::vector<std::string>& folders, bool whole,
-                                      bool beside) {
-    struct Copy {
-        std::string path;
-        sys::FileEntry file;
-    };
-    std::vector<Copy> copies;
-    for (std::size_t i = 0; i < folders.size(); ++i) {
-        if (std::find(folders.begin(), folders.begin() + static_cast<std::ptrdiff_t>(i),
-                      folders[i]) != folders.begin() + static_cast<std::ptrdiff_t>(i))
-            continue;
-        for (sys::FileEntry& file : sys::files_in(folders[i])) {
+std::vector<std::string> whole_copies(const std::string& folder, const std::string& other,
+                                      bool whole, bool beside) {
+    std::vector<sys::FileEntry> found;
+    for (const std::string* at : {&folder, &other}) {
+        if (at == &other && other == folder)
+            break;
+        for (sys::FileEntry& file : sys::files_in(*at)) {
             const TempKind kind = temp_kind(file.name);
-            if ((whole && kind == TempKind::whole) || (beside && kind == TempKind::beside))
-                copies.push_back({folders[i] + file.name, std::move(file)});
+            if ((whole && kind == TempKind::whole) || (beside && kind == TempKind::beside)) {
+                file.name.insert(0, *at);
+                found.push_back(std::move(file));
+            }
         }
     }
     // Newest content first: a rename keeps the last-write time, so a copy's
-    // says when its settings were written. Among equals, the later name.
-    std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
-        return a.file.age_s != b.file.age_s ? a.file.age_s < b.file.age_s
-                                            : a.file.name.substr(3) > b.file.name.substr(3);
-    });
-    std::vector<std::string> paths;
-    for (const Copy& copy : copies)
-        paths.push_back(copy.path);
+    // says when its settings were written.
+    std::vector<std::string> paths(found.size());
+    for (std::string& path : paths) {
+        std::size_t newest = 0;
+        for (std::size_t i = 1; i < found.size(); ++i)
+            if (found[i].age_s < found[newest].age_s)
+                newest = i;
+        path = std::move(found[newest].name);
+        found[newest] = std::move(found.back());
+        found.pop_back();
+    }
     return paths;
 }

@@ -50,7 +50,7 @@ constexpr long long stale_temp_age_s = 10 * 60;
 // everything else, are not touched.
 void remove_stale_temps(const std::string& folder);
 
-// The whole copies in `folders` (each with its trailing separator) of the
-// kinds given, newest content first.
-std::vector<std::string> whole_copies(const std::vector<std::string>& folders, bool whole,
-                                      bool beside);
+// The whole copies in `folder` and `other` (each with its trailing
+// separator) of the kinds given, newest content first.
+std::vector<std::string> whole_copies(const std::string& folder, const std::string& other,
+                                      bool whole, bool beside);

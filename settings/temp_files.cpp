@@ -53,7 +53,9 @@ char letter_of(TempKind kind) {
 
 // The names' clock at `time_s`.
 std::uint32_t token_time(long long time_s) {
-    return static_cast<std::uint32_t>(time_s - epoch_s) % token_span;
+    const long long since = time_s - epoch_s;
+    return since >= 0 ? static_cast<std::uint32_t>(since) % token_span
+                      : token_span - 1 - static_cast<std::uint32_t>(-(since + 1)) % token_span;
 }
 
 // Puts in the two characters that check a name's kind and token. The

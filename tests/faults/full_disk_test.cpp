@@ -17,17 +17,6 @@ constexpr char kFolderVariable[] = "MABIRU_FAULTS_FULL_DISK_DIR";
 // Room left on the disk: the new file can begin but not end.
 constexpr LONGLONG kRoomLeft = 8192;
 
-std::string folder_from_environment() {
-    char buffer[MAX_PATH];
-    const DWORD n = GetEnvironmentVariableA(kFolderVariable, buffer, sizeof buffer);
-    if (n == 0 || n >= sizeof buffer)
-        return "";
-    std::string folder(buffer);
-    if (folder.back() != '\\')
-        folder += '\\';
-    return folder;
-}
-
 // Writes to `path` until the disk takes no more, answering how much it took.
 LONGLONG fill(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -68,11 +57,12 @@ LONGLONG free_space(const std::string& folder) {
 } // namespace
 
 TEST(FullDisk, OkShowsTheErrorKeepsTheOldFileWholeAndSavesOnceThereIsRoom) {
-    const std::string folder = folder_from_environment();
-    if (folder.empty())
+    const std::string given = variable(kFolderVariable).value_or("");
+    if (given.empty())
         GTEST_SKIP() << kFolderVariable
                      << " does not name a folder on a small file system of its own "
                         "(full_disk.sh mounts one and sets it)";
+    const std::string folder = given.back() == '\\' ? given : given + '\\';
     ASSERT_EQ(names_in(folder), std::vector<std::string>{})
         << "the folder " << folder << " is not empty";
 

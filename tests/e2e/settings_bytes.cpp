@@ -218,18 +218,42 @@ Bytes load_error_text(const std::string& folder) {
     return folder + "\\mabiru.dat\n\n設定ファイルが読み込めませんでした。";
 }
 
-Bytes save_error_text(const std::string& folder) {
+AssertionResult is_save_error(const Editor& editor, const Box& box, const std::string& folder) {
     // The path is the folder, a second backslash and the file name.
-    return folder + "\\mabiru.dat\n\n設定ファイルが保存できませんでした。";
+    const Bytes text = folder + "\\mabiru.dat\n\n設定ファイルが保存できませんでした。";
+    if (box.caption != "error" || box.text != text || box.buttons != std::vector<int>{IDOK} ||
+        box.default_button != IDOK || box.shows_icon)
+        return AssertionFailure() << "a box \"" << escaped(box.caption) << "\" saying \""
+                                  << escaped(box.text) << "\" (" << box.buttons.size()
+                                  << " buttons, default " << box.default_button
+                                  << (box.shows_icon ? ", an icon" : "")
+                                  << ") instead of the save error \"" << escaped(text)
+                                  << "\" with its OK button alone";
+    if (GetWindow(box.window, GW_OWNER) != editor.dialog())
+        return AssertionFailure() << "the save error box is not owned by the dialog";
+    return AssertionSuccess();
 }
 
-AssertionResult is_save_error(const Box& box, const std::string& folder) {
-    const Bytes text = save_error_text(folder);
-    if (box.caption != "error" || box.text != text || box.buttons != std::vector<int>{IDOK})
-        return AssertionFailure() << "a box \"" << escaped(box.caption) << "\" saying \""
-                                  << escaped(box.text) << "\" instead of the save error \""
-                                  << escaped(text) << "\"";
-    return AssertionSuccess();
+AssertionResult answers_save_error(const Editor& editor, const Box& box, const std::string& folder,
+                                   const std::function<void()>& meanwhile) {
+    AssertionResult result = is_save_error(editor, box, folder);
+    if (meanwhile)
+        meanwhile();
+    if (AssertionResult answered = editor.answer(box, IDOK); result && !answered)
+        result = answered;
+    if (result && !editor.still_open())
+        result = AssertionFailure() << "the dialog closed with the save error box";
+    return result;
+}
+
+AssertionResult ok_cannot_save(const Editor& editor, const std::string& folder,
+                               const std::function<void()>& meanwhile) {
+    editor.click(IDOK);
+    const std::optional<Box> box = editor.wait_box();
+    if (!box)
+        return AssertionFailure() << "no error box, and the editor "
+                                  << (editor.still_open() ? "is still open" : "has ended");
+    return answers_save_error(editor, *box, folder, meanwhile);
 }
 
 AssertionResult ok_saves(Editor& editor, const std::string& path, const Values& expected) {

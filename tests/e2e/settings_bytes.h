@@ -64,11 +64,17 @@ std::vector<std::string> temporaries(const std::vector<std::string>& names);
 // its trailing backslash) whose settings file is there but cannot be read.
 Bytes load_error_text(const std::string& folder);
 
-// The text of the "cannot save" box for the editor in `folder` (with its
-// trailing backslash).
-Bytes save_error_text(const std::string& folder);
-// Whether `box` is the editor's "cannot save" box for the editor in `folder`.
-::testing::AssertionResult is_save_error(const Box& box, const std::string& folder);
+// `box` is the editor's "cannot save" box for the editor in `folder`: its
+// caption, text and single OK button, no icon, owned by the dialog.
+::testing::AssertionResult is_save_error(const Editor& editor, const Box& box,
+                                         const std::string& folder);
+// Answers that box, which `meanwhile` may look at first; the dialog stays.
+::testing::AssertionResult answers_save_error(const Editor& editor, const Box& box,
+                                              const std::string& folder,
+                                              const std::function<void()>& meanwhile = {});
+// OK opens that box, and answering it leaves the dialog open.
+::testing::AssertionResult ok_cannot_save(const Editor& editor, const std::string& folder,
+                                          const std::function<void()>& meanwhile = {});
 // OK ends the editor with exit code 0 and the file at `path` holds exactly
 // the file of `expected`.
 ::testing::AssertionResult ok_saves(Editor& editor, const std::string& path,
@@ -85,6 +91,9 @@ class EditorTest : public ::testing::Test {
     ::testing::AssertionResult open_bytes(const Bytes& file);
     ::testing::AssertionResult ok_saves(const Values& expected) {
         return e2e::ok_saves(*editor, folder.file("mabiru.dat"), expected);
+    }
+    ::testing::AssertionResult ok_cannot_save(const std::function<void()>& meanwhile = {}) {
+        return e2e::ok_cannot_save(*editor, folder.path(), meanwhile);
     }
     Bytes settings() const { return folder.read("mabiru.dat").value_or("(missing)"); }
 

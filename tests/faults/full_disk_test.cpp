@@ -4,8 +4,6 @@
 // own, which full_disk.sh mounts and names in MABIRU_FAULTS_FULL_DISK_DIR.
 #include "fault_kit.h"
 
-#include "control_ids.h"
-
 #include <cstdio>
 
 using namespace e2e;
@@ -88,23 +86,16 @@ TEST(FullDisk, OkShowsTheErrorKeepsTheOldFileWholeAndSavesOnceThereIsRoom) {
     std::printf("[ disk     ] %lld bytes free for a new settings file of %u bytes\n", room,
                 static_cast<unsigned>(file_of(typed.file).size()));
 
-    editor->click(IDOK);
-    std::optional<Box> box = editor->wait_box();
-    ASSERT_TRUE(box) << "no error box, and the editor "
-                     << (editor->still_open() ? "is still open" : "has ended");
-    EXPECT_TRUE(is_save_error(*box, folder));
-    EXPECT_TRUE(same_bytes(read_file(folder + "mabiru.dat").value_or(""), original));
-    EXPECT_EQ(names_in(folder),
-              (std::vector<std::string>{"filler.bin", "mabiru-setup.exe", "mabiru.dat"}))
-        << "a half-written file was left";
-    ASSERT_TRUE(editor->answer(*box, IDOK));
-    EXPECT_TRUE(editor->still_open());
+    ASSERT_TRUE(ok_cannot_save(*editor, folder, [&] {
+        EXPECT_TRUE(same_bytes(read_file(folder + "mabiru.dat").value_or(""), original));
+        EXPECT_EQ(names_in(folder),
+                  (std::vector<std::string>{"filler.bin", "mabiru-setup.exe", "mabiru.dat"}))
+            << "a half-written file was left";
+    }));
     EXPECT_EQ(on_screen(*editor), typed.screen);
 
     // The user makes room and presses OK again.
     ASSERT_TRUE(DeleteFileA(filler.c_str()));
-    editor->click(IDOK);
-    ASSERT_TRUE(editor->exits_with(0));
-    EXPECT_TRUE(same_bytes(read_file(folder + "mabiru.dat").value_or(""), file_of(typed.file)));
+    EXPECT_TRUE(ok_saves(*editor, folder + "mabiru.dat", typed.file));
     EXPECT_EQ(names_in(folder), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
 }

@@ -49,6 +49,12 @@ const struct {
     {"timediff", IDC_TIME_DIFF, Shown::text, ""},
 };
 
+const std::vector<Bytes> kQuestions = {
+    "経過を細かく表示しますか？",
+    "リモート日時が１年遅れてたりしますか？",
+    "犬は好きですか？",
+};
+
 } // namespace
 
 Bytes lines(const std::vector<std::pair<std::string, Bytes>>& entries) {
@@ -261,6 +267,30 @@ AssertionResult ok_saves(Editor& editor, const std::string& path, const Values& 
     if (AssertionResult ended = editor.exits_with(0); !ended)
         return ended;
     return same_bytes(read_file(path).value_or("(missing)"), file_of(expected));
+}
+
+Answers ask(const Editor& editor, const Answers& answers) {
+    Answers defaults;
+    editor.click(IDC_DOG);
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        const std::optional<Box> box = editor.wait_box();
+        if (!box) {
+            ADD_FAILURE() << "question " << i + 1 << " did not appear";
+            defaults.push_back(0);
+            continue;
+        }
+        SCOPED_TRACE("question " + std::to_string(i + 1));
+        EXPECT_EQ(box->caption, "詳しい設定");
+        EXPECT_EQ(box->text, kQuestions[i]);
+        EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
+        EXPECT_FALSE(box->shows_icon);
+        EXPECT_EQ(GetWindow(box->window, GW_OWNER), editor.dialog());
+        defaults.push_back(box->default_button);
+        EXPECT_TRUE(editor.answer(*box, answers[i]));
+    }
+    // Always all three, then nothing more.
+    EXPECT_FALSE(editor.wait_box(300)) << "a fourth box appeared";
+    return defaults;
 }
 
 AssertionResult EditorTest::start() {

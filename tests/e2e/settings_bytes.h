@@ -80,6 +80,12 @@ Bytes load_error_text(const std::string& folder);
 ::testing::AssertionResult ok_saves(Editor& editor, const std::string& path,
                                     const Values& expected);
 
+using Answers = std::vector<int>;
+// Presses the dog button and answers its three yes/no questions in turn,
+// checking each box; returns the default button each offered (0 where a
+// box did not appear).
+Answers ask(const Editor& editor, const Answers& answers);
+
 // One editor on a fresh folder that holds a copy of it and, when the test
 // writes one, its settings file.
 class EditorTest : public ::testing::Test {

@@ -48,17 +48,12 @@ const ExpectedItem kSetupItems[31] = {
     {IDC_PASSIVE, kButton, kCheckBox, 112, 149, 49, 10, u"PASVモード"},
 };
 
-const int kSetupTabStops[19] = {
-    IDC_UPLOAD,         IDC_UPLOAD_HELP,
-    IDC_HOST,           IDC_USER_ID,
-    IDC_PASSWORD,       IDC_GHOST_ROOT,
-    IDC_TIME_DIFF,      IDC_CREATE_ARCHIVE,
-    IDC_ARCHIVE_HELP,   IDC_ARCHIVE_FILENAME,
-    IDC_ARCHIVE_FOLDER, IDC_FILES_HELP,
-    IDC_ALLOW_FILES,    IDC_DENY_FILES,
-    IDC_ABOUT,          IDOK,
-    IDCANCEL,           IDC_DOG,
-    IDC_PASSIVE,
-};
+std::vector<int> setup_tab_stops() {
+    std::vector<int> stops;
+    for (const ExpectedItem& item : kSetupItems)
+        if (item.style & WS_TABSTOP)
+            stops.push_back(item.id);
+    return stops;
+}
 
 } // namespace dialog_template

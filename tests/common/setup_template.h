@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dialog_template {
 
@@ -21,7 +22,8 @@ struct ExpectedItem {
 };
 
 extern const ExpectedItem kSetupItems[31];
-// From the first item on, in the order Tab visits them.
-extern const int kSetupTabStops[19];
+// The items that Tab stops at, in the order it visits them from the first:
+// those with WS_TABSTOP, in creation order.
+std::vector<int> setup_tab_stops();
 
 } // namespace dialog_template

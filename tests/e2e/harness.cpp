@@ -74,6 +74,23 @@ BOOL CALLBACK collect_child(HWND w, LPARAM lp) {
     return TRUE;
 }
 
+void set_variable(const std::string& name, const std::optional<std::string>& value) {
+    SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+}
+
+// The whole file, read from its start through `h`.
+Bytes read_all(HANDLE h) {
+    Bytes bytes;
+    SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    return bytes;
+}
+
+} // namespace
+
 std::optional<std::string> variable(const std::string& name) {
     const DWORD size = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
     if (size == 0)
@@ -82,12 +99,6 @@ std::optional<std::string> variable(const std::string& name) {
     value.resize(GetEnvironmentVariableA(name.c_str(), value.data(), size));
     return value;
 }
-
-void set_variable(const std::string& name, const std::optional<std::string>& value) {
-    SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
-}
-
-} // namespace
 
 std::wstring wide_path(const std::string& path) {
     std::wstring wide(path.size() + 1, L'\0');
@@ -233,11 +244,7 @@ std::optional<Bytes> read_file(const std::string& path) {
                            OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return std::nullopt;
-    Bytes bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
+    const Bytes bytes = read_all(h);
     CloseHandle(h);
     return bytes;
 }
@@ -266,15 +273,7 @@ HeldFile::~HeldFile() {
 }
 
 Bytes HeldFile::bytes() const {
-    Bytes out;
-    if (!is_open())
-        return out;
-    SetFilePointer(handle_, 0, nullptr, FILE_BEGIN);
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(handle_, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        out.append(buffer, got);
-    return out;
+    return is_open() ? read_all(handle_) : Bytes();
 }
 
 void HeldFile::release() {
@@ -456,17 +455,11 @@ void Editor::type(int id, const Bytes& text) const {
 }
 
 bool Editor::checked(int id) const {
-    DWORD_PTR state = 0;
-    SendMessageTimeoutA(item(id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, scaled(kSendTimeoutMs),
-                        &state);
-    return state == BST_CHECKED;
+    return sends(item(id), BM_GETCHECK) == BST_CHECKED;
 }
 
 bool Editor::enabled(int id) const {
     return IsWindowEnabled(item(id)) != FALSE;
-}
-bool Editor::visible(int id) const {
-    return IsWindowVisible(item(id)) != FALSE;
 }
 
 void Editor::click(int id) const {
@@ -591,17 +584,6 @@ std::optional<Box> Editor::wait_box(DWORD timeout_ms) const {
     return ::testing::AssertionSuccess();
 }
 
-std::optional<Box> Editor::click_and_answer(int id, int button) const {
-    PostMessageA(item(id), BM_CLICK, 0, 0);
-    std::optional<Box> box = wait_box();
-    if (!box) {
-        ADD_FAILURE() << "no message box after clicking item " << id;
-        return std::nullopt;
-    }
-    EXPECT_TRUE(answer(*box, button));
-    return box;
-}
-
 ::testing::AssertionResult Editor::exits_with(DWORD code, DWORD timeout_ms) {
     if (!info_.hProcess)
         return ::testing::AssertionFailure() << "the editor was not started";
@@ -622,8 +604,7 @@ std::optional<Box> Editor::click_and_answer(int id, int button) const {
 }
 
 bool Editor::still_open() const {
-    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0 &&
-           IsWindow(dialog_) && IsWindowVisible(dialog_);
+    return running() && IsWindow(dialog_) && IsWindowVisible(dialog_);
 }
 
 bool Editor::running() const {

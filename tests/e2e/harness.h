@@ -33,6 +33,9 @@ double wait_scale();
 // `ms` stretched by wait_scale().
 DWORD scaled(DWORD ms);
 
+// This process's environment variable `name`; nothing when it is unset.
+std::optional<std::string> variable(const std::string& name);
+
 // Calls ready() every few milliseconds until it answers true or the time,
 // scaled, is up.
 bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms);
@@ -151,7 +154,6 @@ class Editor {
     void type(int id, const Bytes& text) const; // WM_SETTEXT
     bool checked(int id) const;
     bool enabled(int id) const;
-    bool visible(int id) const;
 
     void click(int id) const; // BM_CLICK, posted
     // Clicks a check box and waits until the click has been handled.
@@ -165,9 +167,6 @@ class Editor {
     std::optional<Box> wait_box(DWORD timeout_ms = kBoxTimeoutMs) const;
     // Clicks one of the box's buttons and waits until the box has gone.
     ::testing::AssertionResult answer(const Box& box, int button) const;
-    // Clicks, waits for the box it opens and answers it with `button`;
-    // returns what the box showed.
-    std::optional<Box> click_and_answer(int id, int button) const;
 
     // Waits for the process to end and checks its exit code. A message box
     // that is still open is named in the failure.

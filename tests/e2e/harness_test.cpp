@@ -77,3 +77,13 @@ TEST(Harness, KnowsTheTemporaryFilesByTheirDocumentedShape) {
             EXPECT_EQ(temporaries({name}), std::vector<std::string>{name});
         }
 }
+
+TEST(Harness, WritesTheKeysInByteOrder) {
+    // Spelled out: ASCII upper case first, then lower case, then the kanji.
+    const Bytes file =
+        file_of({{"a", "1"}, {"B", "first"}, {"Host", "2"}, {"zz\x02", "3"}, {"表示", "last"}});
+    const Bytes last = "表示\x01"
+                       "last\r\n";
+    EXPECT_EQ(file.substr(0, 2), "B\x01");
+    EXPECT_EQ(file.substr(file.size() - last.size()), last);
+}

@@ -64,7 +64,7 @@ void PrintTo(const Help& help, std::ostream* os) {
     *os << help.name;
 }
 
-class HelpAndAbout : public ::testing::TestWithParam<Help> {};
+using HelpAndAbout = EditorTestWithParam<Help>;
 
 // Whether a process with this file name is running.
 bool process_runs(const char* name) {
@@ -90,38 +90,25 @@ class BrowserStandIn {
         for (const char* scheme : {"http", "https"}) {
             Saved s;
             s.key = std::string("Software\\Classes\\") + scheme + "\\shell\\open\\command";
-            HKEY key;
-            if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, &key, nullptr) != ERROR_SUCCESS) {
-                ADD_FAILURE() << "cannot open HKLM\\" << s.key;
-                continue;
-            }
             char buf[2048];
             DWORD size = sizeof buf;
-            s.had = RegQueryValueExA(key, nullptr, nullptr, &s.type, reinterpret_cast<BYTE*>(buf),
-                                     &size) == ERROR_SUCCESS;
+            s.had = RegGetValueA(HKEY_LOCAL_MACHINE, s.key.c_str(), nullptr,
+                                 RRF_RT_ANY | RRF_NOEXPAND, &s.type, buf, &size) == ERROR_SUCCESS;
             if (s.had)
                 s.value.assign(buf, size);
-            RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                           static_cast<DWORD>(command.size() + 1));
-            RegCloseKey(key);
+            if (RegSetKeyValueA(HKEY_LOCAL_MACHINE, s.key.c_str(), nullptr, REG_SZ, command.c_str(),
+                                static_cast<DWORD>(command.size() + 1)) != ERROR_SUCCESS)
+                ADD_FAILURE() << "cannot set HKLM\\" << s.key;
             saved_.push_back(s);
         }
     }
     ~BrowserStandIn() {
-        for (const Saved& s : saved_) {
-            HKEY key;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, s.key.c_str(), 0, KEY_ALL_ACCESS, &key) !=
-                ERROR_SUCCESS)
-                continue;
+        for (const Saved& s : saved_)
             if (s.had)
-                RegSetValueExA(key, nullptr, 0, s.type,
-                               reinterpret_cast<const BYTE*>(s.value.data()),
-                               static_cast<DWORD>(s.value.size()));
+                RegSetKeyValueA(HKEY_LOCAL_MACHINE, s.key.c_str(), nullptr, s.type, s.value.data(),
+                                static_cast<DWORD>(s.value.size()));
             else
-                RegDeleteValueA(key, nullptr);
-            RegCloseKey(key);
-        }
+                RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, s.key.c_str(), nullptr);
     }
     BrowserStandIn(const BrowserStandIn&) = delete;
     BrowserStandIn& operator=(const BrowserStandIn&) = delete;
@@ -150,83 +137,66 @@ Bytes address_in(const Bytes& about) {
 
 TEST_P(HelpAndAbout, HelpButtonExplainsInAPlainBoxAndChangesNothing) {
     const Help& help = GetParam();
-    Folder folder;
-    const Bytes original = file_of(sample_values());
-    folder.write("mabiru.dat", original);
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
-    const Values shown = on_screen(editor);
+    ASSERT_TRUE(open(sample_values()));
+    const Values shown = on_screen(*editor);
 
-    editor.click(help.button);
-    std::optional<Box> box = editor.wait_box();
+    editor->click(help.button);
+    std::optional<Box> box = editor->wait_box();
     ASSERT_TRUE(box);
     EXPECT_EQ(box->caption, help.caption);
-    EXPECT_EQ(escaped(box->text), escaped(help.text));
+    EXPECT_EQ(box->text, help.text);
     EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
     EXPECT_EQ(box->default_button, IDOK);
     EXPECT_FALSE(box->shows_icon);
-    EXPECT_EQ(GetWindow(box->window, GW_OWNER), editor.dialog());
-    EXPECT_FALSE(IsWindowEnabled(editor.dialog())) << "the dialog takes input under its help box";
-    ASSERT_TRUE(editor.answer(*box, IDOK));
+    EXPECT_EQ(GetWindow(box->window, GW_OWNER), editor->dialog());
+    EXPECT_FALSE(IsWindowEnabled(editor->dialog())) << "the dialog takes input under its help box";
+    ASSERT_TRUE(editor->answer(*box, IDOK));
 
-    EXPECT_TRUE(editor.still_open());
-    EXPECT_TRUE(IsWindowEnabled(editor.dialog()));
-    EXPECT_EQ(on_screen(editor), shown);
-    editor.click(IDOK);
-    ASSERT_TRUE(editor.exits_with(0));
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(original));
+    EXPECT_TRUE(editor->still_open());
+    EXPECT_TRUE(IsWindowEnabled(editor->dialog()));
+    EXPECT_EQ(on_screen(*editor), shown);
+    EXPECT_TRUE(ok_saves(sample_values()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Boxes, HelpAndAbout, ::testing::ValuesIn(kHelp),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Boxes, HelpAndAbout, ::testing::ValuesIn(kHelp), RowName());
 
-TEST(HelpAndAbout, AboutBoxNamesAuthorAndHomePageAndYesOpensThatPage) {
-    Folder folder;
+TEST_F(HelpAndAbout, AboutBoxNamesAuthorAndHomePageAndOnlyYesOpensThatPage) {
     BrowserStandIn browser(folder.add_copy(recorder_exe(), "browser.exe"));
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
+    for (const int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDYES ? "Yes opens the page" : "No opens nothing");
+        ASSERT_TRUE(start());
+        editor->click(IDC_ABOUT);
+        std::optional<Box> box = editor->wait_box();
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->caption, "about");
+        EXPECT_EQ(box->text, kAboutText);
+        EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
+        EXPECT_EQ(box->default_button, IDNO);
+        EXPECT_FALSE(box->shows_icon);
+        EXPECT_EQ(GetWindow(box->window, GW_OWNER), editor->dialog());
+        const Bytes shown_address = address_in(box->text);
+        EXPECT_EQ(shown_address, MABIRU_E2E_HOME_PAGE);
+        ASSERT_TRUE(editor->answer(*box, answer));
 
-    editor.click(IDC_ABOUT);
-    std::optional<Box> box = editor.wait_box();
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->caption, "about");
-    EXPECT_EQ(escaped(box->text), escaped(kAboutText));
-    EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
-    EXPECT_EQ(box->default_button, IDNO);
-    EXPECT_FALSE(box->shows_icon);
-    EXPECT_EQ(GetWindow(box->window, GW_OWNER), editor.dialog());
-    const Bytes shown_address = address_in(box->text);
-    EXPECT_EQ(shown_address, MABIRU_E2E_HOME_PAGE);
-    ASSERT_TRUE(editor.answer(*box, IDYES));
-
-    // url.txt appears whole, by a rename; it counts once it can be read.
-    std::optional<Bytes> url;
-    ASSERT_TRUE(poll_until([&] { return (url = folder.read("url.txt")).has_value(); }, 15000))
-        << "the browser was not started";
-    EXPECT_EQ(*url, shown_address);
-
-    EXPECT_TRUE(editor.still_open());
-    editor.click(IDCANCEL);
-    ASSERT_TRUE(editor.exits_with(0));
-    EXPECT_FALSE(folder.exists("mabiru.dat"));
-}
-
-TEST(HelpAndAbout, NoInTheAboutBoxOpensNothing) {
-    Folder folder;
-    BrowserStandIn browser(folder.add_copy(recorder_exe(), "browser.exe"));
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
-
-    editor.click(IDC_ABOUT);
-    std::optional<Box> box = editor.wait_box();
-    ASSERT_TRUE(box);
-    ASSERT_TRUE(editor.answer(*box, IDNO));
-    EXPECT_TRUE(editor.still_open());
-    editor.click(IDCANCEL);
-    ASSERT_TRUE(editor.exits_with(0));
-    // A browser opened by mistake was started before the editor ended; once
-    // none runs, anything it would have recorded is there.
-    EXPECT_TRUE(poll_until([] { return !process_runs("browser.exe"); }, kExitTimeoutMs))
-        << "a browser is still running";
-    EXPECT_FALSE(folder.exists("url.txt")) << "No opened " << folder.read("url.txt").value_or("");
+        if (answer == IDYES) {
+            // url.txt appears whole, by a rename; it counts once it can be read.
+            std::optional<Bytes> url;
+            ASSERT_TRUE(
+                poll_until([&] { return (url = folder.read("url.txt")).has_value(); }, 15000))
+                << "the browser was not started";
+            EXPECT_EQ(*url, shown_address);
+        }
+        EXPECT_TRUE(editor->still_open());
+        editor->click(IDCANCEL);
+        ASSERT_TRUE(editor->exits_with(0));
+        EXPECT_FALSE(folder.exists("mabiru.dat"));
+        if (answer == IDNO) {
+            // A browser opened by mistake was started before the editor
+            // ended; once none runs, anything it would have recorded is there.
+            EXPECT_TRUE(poll_until([] { return !process_runs("browser.exe"); }, kExitTimeoutMs))
+                << "a browser is still running";
+            EXPECT_FALSE(folder.exists("url.txt"))
+                << "No opened " << folder.read("url.txt").value_or("");
+        }
+    }
 }

@@ -61,36 +61,25 @@ std::optional<ULONGLONG> file_id(const std::string& path) {
     return (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
-// Starts the editor in `folder`, types `host` and presses OK; answers what
-// the settings file should then hold.
-Values save_host(const Folder& folder, const Bytes& host) {
-    Editor editor(folder.add_editor());
-    EXPECT_TRUE(editor.opened());
-    editor.type(IDC_HOST, host);
-    editor.click(IDOK);
-    EXPECT_TRUE(editor.exits_with(0));
-    Values expected = sample_values();
-    expected["host"] = host;
-    return expected;
-}
+using SaveKeeps = EditorTest;
 
 } // namespace
 
-TEST(SaveKeeps, EveryNameOfTheSettingsFileShowsTheSave) {
-    Folder folder;
+TEST_F(SaveKeeps, EveryNameOfTheSettingsFileShowsTheSave) {
     folder.write("mabiru.dat", file_of(sample_values()));
     ASSERT_TRUE(CreateHardLinkA(folder.file("second-name.dat").c_str(),
                                 folder.file("mabiru.dat").c_str(), nullptr));
-    const Values expected = save_host(folder, "linked.example");
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
+    ASSERT_TRUE(start());
+    editor->type(IDC_HOST, "linked.example");
+    const Values expected = with(sample_values(), {{"host", "linked.example"}});
+    EXPECT_TRUE(ok_saves(expected));
     EXPECT_TRUE(same_bytes(folder.read("second-name.dat").value_or(""), file_of(expected)))
         << "the file's second name still shows the old settings";
     EXPECT_EQ(folder.names(),
               (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat", "second-name.dat"}));
 }
 
-TEST(SaveKeeps, ASymbolicLinkStaysALinkAndTheFileItLeadsToIsSaved) {
-    Folder folder;
+TEST_F(SaveKeeps, ASymbolicLinkStaysALinkAndTheFileItLeadsToIsSaved) {
     Folder elsewhere("elsewhere");
     elsewhere.write("real.dat", file_of(sample_values()));
     const std::string link = unix_path(folder.file("mabiru.dat"));
@@ -110,8 +99,10 @@ TEST(SaveKeeps, ASymbolicLinkStaysALinkAndTheFileItLeadsToIsSaved) {
         DeleteFileA(done.c_str());
     }};
 
-    const Values expected = save_host(folder, "through-the-link.example");
-    EXPECT_TRUE(same_bytes(elsewhere.read("real.dat").value_or(""), file_of(expected)));
+    ASSERT_TRUE(start());
+    editor->type(IDC_HOST, "through-the-link.example");
+    EXPECT_TRUE(e2e::ok_saves(*editor, elsewhere.file("real.dat"),
+                              with(sample_values(), {{"host", "through-the-link.example"}})));
     EXPECT_EQ(elsewhere.names(), (std::vector<std::string>{"done.txt", "real.dat"}));
     EXPECT_EQ(
         run_shell("if test -L '" + link + "'; then echo link; else echo file; fi" + said.substr(1),
@@ -119,12 +110,9 @@ TEST(SaveKeeps, ASymbolicLinkStaysALinkAndTheFileItLeadsToIsSaved) {
         std::optional<Bytes>("link\n"));
 }
 
-TEST(SaveKeeps, AFileThatAnotherProgramKeepsOpenIsSavedOverItsOwnBytes) {
-    Folder folder;
-    folder.write("mabiru.dat", file_of(sample_values()));
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
-    editor.type(IDC_USER_ID, "while-held");
+TEST_F(SaveKeeps, AFileThatAnotherProgramKeepsOpenIsSavedOverItsOwnBytes) {
+    ASSERT_TRUE(open(sample_values()));
+    editor->type(IDC_USER_ID, "while-held");
 
     // Shared for reading and writing, as a plain open shares it, but not for
     // deleting or renaming: the file cannot be replaced, only written.
@@ -132,23 +120,17 @@ TEST(SaveKeeps, AFileThatAnotherProgramKeepsOpenIsSavedOverItsOwnBytes) {
         CreateFileA(folder.file("mabiru.dat").c_str(), GENERIC_READ,
                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    editor.click(IDOK);
-    const ::testing::AssertionResult ended = editor.exits_with(0);
+    editor->click(IDOK);
+    const ::testing::AssertionResult ended = editor->exits_with(0);
     CloseHandle(held);
     ASSERT_TRUE(ended);
 
-    Values expected = sample_values();
-    expected["id"] = "while-held";
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
+    EXPECT_TRUE(same_bytes(settings(), file_of(with(sample_values(), {{"id", "while-held"}}))));
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
 }
 
-TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLeftoversNamedLongAgoGo) {
-    Folder folder;
-    folder.write("mabiru.dat", file_of(sample_values()));
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
-
+TEST_F(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLeftoversNamedLongAgoGo) {
+    ASSERT_TRUE(open(sample_values()));
     // The user's and other programs' files, each older than any leftover.
     const std::vector<std::string> theirs = look_alike_names();
     for (const std::string& name : theirs) {
@@ -173,13 +155,8 @@ TEST(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLeftoversNamedLongAgoGo) {
     const std::optional<ULONGLONG> before = file_id(folder.file("mabiru.dat"));
     ASSERT_TRUE(before);
 
-    editor.type(IDC_HOST, "tidy.example");
-    editor.click(IDOK);
-    ASSERT_TRUE(editor.exits_with(0));
-
-    Values expected = sample_values();
-    expected["host"] = "tidy.example";
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
+    editor->type(IDC_HOST, "tidy.example");
+    EXPECT_TRUE(ok_saves(with(sample_values(), {{"host", "tidy.example"}})));
     for (const std::string& name : theirs)
         EXPECT_EQ(folder.read(name), std::optional<Bytes>("kept: " + name)) << escaped(name);
     EXPECT_FALSE(folder.exists(leftover)) << "a killed editor's leftover stays";

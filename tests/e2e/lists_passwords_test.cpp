@@ -1,173 +1,117 @@
 // The two file lists travel as lines joined by 0x02 and the password in its
 // scrambled form; both must come back exactly as the user left them.
-#include "control_ids.h"
 #include "settings_bytes.h"
 
 using namespace e2e;
 
 namespace {
 
-// Runs the editor once: `act` works the open dialog, then OK.
-void run_and_ok(const std::string& exe, const std::function<void(Editor&)>& act) {
-    Editor editor(exe);
-    ASSERT_TRUE(editor.opened());
-    act(editor);
-    editor.click(IDOK);
-    ASSERT_TRUE(editor.exits_with(0));
+const Bytes kHyo = "\x95\x5C"; // 表, whose second byte is a backslash
+const Bytes kEnd = "\x1A";     // the byte that ends a file read as text
+// Both kana end in the byte 0x5C, a trap for anything that walks bytes.
+const Bytes kDoubleBytePassword = "パス表ソ日本語pw";
+
+// One start that OK ends, and the next start: what the file holds before,
+// what the user types, what OK stores, and what the next start shows.
+struct Row {
+    const char* name;
+    bool on_sample; // the sample file, else a first start
+    Values file;    // over the sample, before the first start
+    Values typed;
+    Values stored; // over what the first start read
+    Values shown;
+};
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
 }
+
+// Typed into the dialog, stored as marks or scrambled, shown again the same.
+Row typed(const char* name, bool on_sample, const Values& typed, const Values& stored,
+          const Values& shown) {
+    return {name, on_sample, {}, typed, stored, shown};
+}
+
+// Stored in the sample file, shown as lines or plain, saved back unchanged.
+Row stored(const char* name, const Values& file, const Values& shown) {
+    return {name, true, file, {}, {}, shown};
+}
+
+using ListsAndPasswords = EditorTestWithParam<Row>;
 
 } // namespace
 
-TEST(ListsAndPasswords, StoredMarksShowAsLinesAndAreStoredBackTheSame) {
-    Folder folder;
-    Values file = sample_values();
-    file["allow_files"] = "a.txt\x02"
-                          "b.txt";             // no mark after the last line
-    file["deny_files"] = "x.txt\x02y.txt\x02"; // a mark after the last line
-    folder.write("mabiru.dat", file_of(file));
-
-    run_and_ok(folder.add_editor(), [](Editor& editor) {
-        EXPECT_EQ(escaped(editor.text(IDC_ALLOW_FILES)), escaped("a.txt\r\nb.txt"));
-        EXPECT_EQ(escaped(editor.text(IDC_DENY_FILES)), escaped("x.txt\r\ny.txt\r\n"));
-    });
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(file)));
-}
-
-TEST(ListsAndPasswords, TypedListsAreStoredWithOneMarkPerLineBreakAndEmptyListsAsEmpty) {
-    Folder folder;
-    const std::string exe = folder.add_editor();
-    run_and_ok(exe, [](Editor& editor) {
-        editor.type(IDC_ALLOW_FILES, "one.txt\r\n\r\nthree.txt\r\n");
-        editor.type(IDC_DENY_FILES, "");
-    });
-    Values expected = first_start_file(folder.path());
-    expected["allow_files"] = "one.txt\x02\x02three.txt\x02";
-    expected["deny_files"] = "";
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
-
-    // The empty list was not read back, so it shows empty and stays empty.
-    run_and_ok(exe, [](Editor& editor) {
-        EXPECT_EQ(escaped(editor.text(IDC_ALLOW_FILES)), escaped("one.txt\r\n\r\nthree.txt\r\n"));
-        EXPECT_EQ(editor.text(IDC_DENY_FILES), "");
-    });
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
-}
-
-TEST(ListsAndPasswords, PastedListsWithBareLineFeedsAreStoredAsWholeLines) {
-    // A paste can leave LF alone between lines; a raw LF in the file would
-    // cut the entry in two, so every line break must become one mark.
-    Folder folder;
-    const std::string exe = folder.add_editor();
-    run_and_ok(exe, [](Editor& editor) {
-        editor.type(IDC_ALLOW_FILES, "a\nb\n");
-        editor.type(IDC_DENY_FILES, "c\r\nd\ne");
-    });
-    Values expected = first_start_file(folder.path());
-    expected["allow_files"] = "a\x02"
-                              "b\x02";
-    expected["deny_files"] = "c\x02"
-                             "d\x02"
-                             "e";
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
-
-    run_and_ok(exe, [](Editor& editor) {
-        EXPECT_EQ(escaped(editor.text(IDC_ALLOW_FILES)), escaped("a\r\nb\r\n"));
-        EXPECT_EQ(escaped(editor.text(IDC_DENY_FILES)), escaped("c\r\nd\r\ne"));
-        EXPECT_EQ(editor.text(IDC_HOST), "127.0.0.1");
-    });
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
-}
-
-TEST(ListsAndPasswords, PastedEndOfFileBytesAreDroppedSoEveryKeyComesBack) {
-    // Read back, a 0x1A ends the file: after the host, every later key would
-    // be lost at the next start and for good at the next OK.
-    Folder folder;
-    folder.write("mabiru.dat", file_of(sample_values()));
-    const std::string exe = folder.add_editor();
-    const Bytes hyo = "\x95\x5C"; // 表, whose second byte is a backslash
-    run_and_ok(exe, [&](Editor& editor) {
-        editor.type(IDC_HOST, "\x1A"
-                              "ftp.example.net\x1A");
-        editor.type(IDC_ALLOW_FILES, "a.txt\r\n" + hyo +
-                                         "\x1A"
-                                         ".txt\r\n\x1A");
-    });
-    Values expected = sample_values();
-    expected["host"] = "ftp.example.net";
-    expected["allow_files"] = "a.txt\x02" + hyo + ".txt\x02";
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(expected)));
-
-    Editor editor(exe);
-    ASSERT_TRUE(editor.opened());
-    EXPECT_EQ(editor.text(IDC_HOST), "ftp.example.net");
-    EXPECT_EQ(editor.text(IDC_USER_ID), "author");
-    EXPECT_EQ(editor.text(IDC_PASSWORD), "s3cret");
-    EXPECT_EQ(editor.text(IDC_TIME_DIFF), "-9");
-    EXPECT_TRUE(editor.checked(IDC_PASSIVE));
-    EXPECT_EQ(escaped(editor.text(IDC_ALLOW_FILES)), escaped("a.txt\r\n" + hyo + ".txt\r\n"));
-    editor.click(IDCANCEL);
-    ASSERT_TRUE(editor.exits_with(0));
-}
-
-TEST(ListsAndPasswords, DoubleBytePasswordRoundTripsByteForByte) {
-    // Both kana end in the byte 0x5C, a trap for anything that walks bytes.
-    const Bytes password = "パス表ソ日本語pw";
-    ASSERT_EQ(password.substr(4, 4), "\x95\x5C\x83\x5C");
-
-    Folder folder;
-    const std::string exe = folder.add_editor();
-    run_and_ok(exe, [&](Editor& editor) { editor.type(IDC_PASSWORD, password); });
-    Values expected = first_start_file(folder.path());
-    expected["password"] = scrambled(password);
-    ASSERT_EQ(expected["password"].size(), 2 * password.size());
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
-
-    run_and_ok(exe, [&](Editor& editor) {
-        EXPECT_EQ(escaped(editor.text(IDC_PASSWORD)), escaped(password));
-    });
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
-}
-
-TEST(ListsAndPasswords, AStoredPasswordHolding1AIsSavedBackUnchanged) {
-    // Stored as hexadecimal digits, the password may hold the byte that
-    // ends a file: it must come back byte for byte after an OK.
-    Folder folder;
-    Values file = sample_values();
-    file["password"] = "37c43e933f";
-    ASSERT_EQ(scrambled(Bytes("ab\x1A"
-                              "cd")),
-              file["password"]);
-    folder.write("mabiru.dat", file_of(file));
-    run_and_ok(folder.add_editor(), [](Editor& editor) {
-        EXPECT_EQ(escaped(editor.text(IDC_PASSWORD)), escaped("ab\x1A"
-                                                              "cd"));
-    });
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), file_of(file)));
-}
-
-TEST(ListsAndPasswords, PasswordsOfOddAndEvenLengthFromAFileShowPlain) {
-    for (const Bytes password : {"x", "ab", "abc", "Pass word!"}) {
-        SCOPED_TRACE("password \"" + password + "\"");
-        Folder folder(std::to_string(password.size()));
-        Values file = sample_values();
-        file["password"] = scrambled(password);
-        folder.write("mabiru.dat", file_of(file));
-        Editor editor(folder.add_editor());
-        ASSERT_TRUE(editor.opened());
-        EXPECT_EQ(editor.text(IDC_PASSWORD), password);
-        editor.click(IDCANCEL);
-        EXPECT_TRUE(editor.exits_with(0));
+TEST_P(ListsAndPasswords, ComeBackAsTheUserLeftThem) {
+    // The rows' own bytes: worked examples of the scrambling, and a password
+    // that holds both kana with a trail byte 0x5C.
+    ASSERT_EQ(scrambled("ab" + kEnd + "cd"), "37c43e933f");
+    ASSERT_EQ(kDoubleBytePassword.substr(4, 4), "\x95\x5C\x83\x5C");
+    ASSERT_EQ(scrambled(kDoubleBytePassword).size(), 2 * kDoubleBytePassword.size());
+    const Row& row = GetParam();
+    const Values file = with(sample_values(), row.file);
+    ASSERT_TRUE(row.on_sample ? open(file) : start());
+    // Nothing typed: the stored values show at once.
+    if (row.typed.empty()) {
+        EXPECT_TRUE(shows(*editor, row.shown));
     }
+    type(*editor, row.typed);
+    const Values saved = with(row.on_sample ? file : first_start_file(folder.path()), row.stored);
+    EXPECT_TRUE(ok_saves(saved));
+
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(shows(*editor, row.shown));
+    EXPECT_TRUE(ok_saves(saved));
 }
 
-TEST(ListsAndPasswords, AnEmptyPasswordIsStoredEmptyAndShowsEmpty) {
-    Folder folder;
-    const std::string exe = folder.add_editor();
-    run_and_ok(exe, [](Editor& editor) { editor.type(IDC_PASSWORD, ""); });
-    Values expected = first_start_file(folder.path());
-    expected["password"] = "";
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
+INSTANTIATE_TEST_SUITE_P(
+    Typed, ListsAndPasswords,
+    ::testing::Values(
+        // One mark per line break; the empty list is not read back, so it
+        // shows empty and stays empty.
+        typed("ListsWithEmptyLinesAndAnEmptyList", false,
+              {{"allow_files", "one.txt\r\n\r\nthree.txt\r\n"}, {"deny_files", ""}},
+              {{"allow_files", "one.txt\x02\x02three.txt\x02"}, {"deny_files", ""}},
+              {{"allow_files", "one.txt\r\n\r\nthree.txt\r\n"}, {"deny_files", ""}}),
+        // A paste can leave LF alone between lines; a raw LF in the file
+        // would cut the entry in two, so every line break becomes one mark.
+        typed(
+            "PastedBareLineFeedsAsWholeLines", false,
+            {{"allow_files", "a\nb\n"}, {"deny_files", "c\r\nd\ne"}},
+            {{"allow_files", marked_lines({"a", "b"})},
+             {"deny_files", marked_lines({"c", "d"}) + "e"}},
+            {{"allow_files", "a\r\nb\r\n"}, {"deny_files", "c\r\nd\r\ne"}, {"host", "127.0.0.1"}}),
+        // Read back, a 0x1A ends the file: after the host, every later key
+        // would be lost at the next start and for good at the next OK.
+        typed("PastedEndOfFileBytesDroppedSoEveryKeyComesBack", true,
+              {{"host", kEnd + "ftp.example.net" + kEnd},
+               {"allow_files", "a.txt\r\n" + kHyo + kEnd + ".txt\r\n" + kEnd}},
+              {{"host", "ftp.example.net"},
+               {"allow_files", marked_lines({"a.txt", kHyo + ".txt"})}},
+              {{"host", "ftp.example.net"},
+               {"id", "author"},
+               {"password", "s3cret"},
+               {"timediff", "-9"},
+               {"is_passive", "1"},
+               {"allow_files", crlf_lines({"a.txt", kHyo + ".txt"})}}),
+        typed("DoubleBytePassword", false, {{"password", kDoubleBytePassword}},
+              {{"password", scrambled(kDoubleBytePassword)}}, {{"password", kDoubleBytePassword}}),
+        typed("EmptyPassword", false, {{"password", ""}}, {{"password", ""}}, {{"password", ""}})),
+    RowName());
 
-    run_and_ok(exe, [](Editor& editor) { EXPECT_EQ(editor.text(IDC_PASSWORD), ""); });
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Stored, ListsAndPasswords,
+    ::testing::Values(
+        stored("MarksBetweenAndAfterTheLastLine",
+               {{"allow_files", "a.txt" + Bytes(1, kMark) + "b.txt"},
+                {"deny_files", marked_lines({"x.txt", "y.txt"})}},
+               {{"allow_files", "a.txt\r\nb.txt"}, {"deny_files", "x.txt\r\ny.txt\r\n"}}),
+        // Stored as hexadecimal digits, the password may hold the byte that
+        // ends a file.
+        stored("PasswordHolding1A", {{"password", "37c43e933f"}},
+               {{"password", "ab" + kEnd + "cd"}}),
+        stored("PasswordOfOneByte", {{"password", scrambled("x")}}, {{"password", "x"}}),
+        stored("PasswordOfTwoBytes", {{"password", scrambled("ab")}}, {{"password", "ab"}}),
+        stored("PasswordOfThreeBytes", {{"password", scrambled("abc")}}, {{"password", "abc"}}),
+        stored("PasswordOfTenBytes", {{"password", scrambled("Pass word!")}},
+               {{"password", "Pass word!"}})),
+    RowName());

@@ -7,16 +7,14 @@ using namespace e2e;
 
 namespace {
 
-class ProgramStart : public ::testing::TestWithParam<Way> {};
+using ProgramStart = EditorTestWithParam<Way>;
 
 } // namespace
 
 TEST_P(ProgramStart, EveryWayOfClosingEndsWithExitCodeZero) {
-    Folder folder;
-    Editor editor(folder.add_editor());
-    ASSERT_TRUE(editor.opened());
-    editor.close_by(GetParam());
-    EXPECT_TRUE(editor.exits_with(0));
+    ASSERT_TRUE(start());
+    editor->close_by(GetParam());
+    EXPECT_TRUE(editor->exits_with(0));
     EXPECT_EQ(folder.exists("mabiru.dat"), GetParam() == Way::Ok);
 }
 
@@ -41,27 +39,21 @@ TEST(ProgramStart, ExeInADoubleByteFolderFindsAndWritesItsSettingsBesideItself) 
     {
         Editor editor(exe, "", outer.path());
         ASSERT_TRUE(editor.opened());
-        EXPECT_EQ(escaped(editor.text(IDC_ARCHIVE_FOLDER)), escaped(dir));
-        editor.click(IDOK);
-        ASSERT_TRUE(editor.exits_with(0));
+        EXPECT_EQ(editor.text(IDC_ARCHIVE_FOLDER), dir);
+        EXPECT_TRUE(ok_saves(editor, dir + "mabiru.dat", first_start_file(dir)))
+            << "the settings beside " << escaped(exe);
     }
-    std::optional<Bytes> saved = outer.read(table + "\\mabiru.dat");
-    ASSERT_TRUE(saved) << "no mabiru.dat beside " << escaped(exe);
-    EXPECT_EQ(escaped(*saved), escaped(file_of(first_start_file(dir))));
     EXPECT_EQ(outer.names(), std::vector<std::string>{table});
 
     // The next start reads that file back from the same place.
     {
         Editor editor(exe, "", outer.path());
         ASSERT_TRUE(editor.opened());
-        EXPECT_EQ(escaped(editor.text(IDC_ARCHIVE_FOLDER)), escaped(dir));
+        EXPECT_EQ(editor.text(IDC_ARCHIVE_FOLDER), dir);
         editor.type(IDC_HOST, "again.example");
-        editor.click(IDOK);
-        ASSERT_TRUE(editor.exits_with(0));
+        EXPECT_TRUE(ok_saves(editor, dir + "mabiru.dat",
+                             with(first_start_file(dir), {{"host", "again.example"}})));
     }
-    Values expected = first_start_file(dir);
-    expected["host"] = "again.example";
-    EXPECT_EQ(escaped(outer.read(table + "\\mabiru.dat").value_or("")), escaped(file_of(expected)));
 }
 
 TEST(ProgramStart, AFolderNamedOutsideTheCodePageShowsTheDefaultsAndOkSaysItCannotSave) {
@@ -82,15 +74,8 @@ TEST(ProgramStart, AFolderNamedOutsideTheCodePageShowsTheDefaultsAndOkSaysItCann
     {
         Editor editor(exe);
         ASSERT_TRUE(editor.opened());
-        EXPECT_EQ(escaped(editor.text(IDC_ARCHIVE_FOLDER)), escaped(spelt));
-        EXPECT_EQ(editor.text(IDC_USER_ID), "test");
-        editor.click(IDOK);
-        std::optional<Box> box = editor.wait_box();
-        ASSERT_TRUE(box) << "no error box, and the editor "
-                         << (editor.still_open() ? "is still open" : "has ended");
-        EXPECT_TRUE(is_save_error(*box, spelt));
-        ASSERT_TRUE(editor.answer(*box, IDOK));
-        EXPECT_TRUE(editor.still_open());
+        EXPECT_TRUE(shows(editor, {{"archive_local_folder", spelt}, {"id", "test"}}));
+        ASSERT_TRUE(ok_cannot_save(editor, spelt));
         editor.click(IDCANCEL);
         EXPECT_TRUE(editor.exits_with(0));
     }
@@ -111,16 +96,11 @@ TEST(ProgramStart, CommandLineArgumentsChangeNothing) {
                              elsewhere.file("mabiru.dat");
     Editor editor(exe, args, elsewhere.path());
     ASSERT_TRUE(editor.opened());
-    EXPECT_EQ(editor.text(IDC_HOST), "ftp.example.org");
-    EXPECT_EQ(editor.text(IDC_USER_ID), "author");
+    EXPECT_TRUE(shows(editor, {{"host", "ftp.example.org"}, {"id", "author"}}));
     editor.type(IDC_USER_ID, "someone");
-    editor.click(IDOK);
-    ASSERT_TRUE(editor.exits_with(0));
-
-    Values expected = sample_values();
-    expected["id"] = "someone";
-    EXPECT_EQ(escaped(folder.read("mabiru.dat").value_or("")), escaped(file_of(expected)));
-    EXPECT_EQ(elsewhere.read("mabiru.dat"), decoy);
-    EXPECT_EQ(elsewhere.read("other.dat"), decoy);
+    EXPECT_TRUE(
+        ok_saves(editor, folder.file("mabiru.dat"), with(sample_values(), {{"id", "someone"}})));
+    for (const char* name : {"mabiru.dat", "other.dat"})
+        EXPECT_TRUE(same_bytes(elsewhere.read(name).value_or("(missing)"), decoy)) << name;
     EXPECT_EQ(elsewhere.names(), (std::vector<std::string>{"mabiru.dat", "other.dat"}));
 }

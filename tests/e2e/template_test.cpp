@@ -1,5 +1,6 @@
-// The dialog's layout: template 101 as stored in the exe, and the dialog
-// box that the platform builds from it.
+// The dialog's layout: template 101 as stored in the exe (the classic form,
+// class atoms, no style bit beyond the listed ones), and the dialog box
+// that the platform builds from it.
 #include "control_ids.h"
 #include "dialog_template.h"
 #include "harness.h"
@@ -15,7 +16,6 @@ using dialog_template::kButton;
 using dialog_template::kEdit;
 using dialog_template::kNoId;
 using dialog_template::kSetupItems;
-using dialog_template::kSetupTabStops;
 using dialog_template::Template;
 
 // A "name or ordinal" field as this test compares it: the name, or "#ordinal".
@@ -41,21 +41,19 @@ std::u16string shown(const dialog_template::NameOrOrdinal& field) {
     return ::testing::AssertionSuccess();
 }
 
-std::string utf8(const std::u16string& s) {
-    std::string out;
-    for (char16_t c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+// The text in `code_page`: UTF-8 for messages, 932 as the dialog shows it.
+std::string narrow(const std::u16string& text, UINT code_page) {
+    const auto* wide = reinterpret_cast<LPCWSTR>(text.c_str());
+    std::string out(WideCharToMultiByte(code_page, 0, wide, -1, nullptr, 0, nullptr, nullptr),
+                    '\0');
+    WideCharToMultiByte(code_page, 0, wide, -1, out.data(), static_cast<int>(out.size()), nullptr,
+                        nullptr);
+    out.pop_back(); // the terminating zero
     return out;
+}
+
+std::string utf8(const std::u16string& text) {
+    return narrow(text, CP_UTF8);
 }
 
 } // namespace
@@ -133,14 +131,7 @@ TEST(DialogTemplate, OpenDialogShowsEveryItemEnabledAtTheTopLeftWithTheTabOrder)
         EXPECT_TRUE(IsWindowVisible(c));
         EXPECT_TRUE(IsWindowEnabled(c));
         if (want.class_atom != kEdit) {
-            const int n =
-                WideCharToMultiByte(932, 0, reinterpret_cast<LPCWSTR>(want.caption.c_str()), -1,
-                                    nullptr, 0, nullptr, nullptr);
-            std::string caption(n, '\0');
-            WideCharToMultiByte(932, 0, reinterpret_cast<LPCWSTR>(want.caption.c_str()), -1,
-                                caption.data(), n, nullptr, nullptr);
-            caption.resize(n - 1);
-            EXPECT_EQ(escaped(window_text(c)), escaped(caption));
+            EXPECT_EQ(window_text(c), narrow(want.caption, 932));
         }
     }
 
@@ -152,7 +143,7 @@ TEST(DialogTemplate, OpenDialogShowsEveryItemEnabledAtTheTopLeftWithTheTabOrder)
 
     // Tab visits the interactive items, group boxes and labels skipped, and
     // comes round to the first again.
-    std::vector<int> tab_order(std::begin(kSetupTabStops), std::end(kSetupTabStops));
+    std::vector<int> tab_order = dialog_template::setup_tab_stops();
     tab_order.push_back(IDC_UPLOAD);
     std::vector<int> visited = {IDC_UPLOAD};
     HWND at = editor.item(IDC_UPLOAD);

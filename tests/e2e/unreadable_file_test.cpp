@@ -8,87 +8,70 @@ using namespace e2e;
 
 namespace {
 
-void expect_load_error(const Box& box, const Folder& folder) {
-    EXPECT_EQ(box.caption, "error");
-    EXPECT_EQ(escaped(box.text), escaped(load_error_text(folder.path())));
-    EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
-    EXPECT_FALSE(box.shows_icon);
-    EXPECT_EQ(GetWindow(box.window, GW_OWNER), nullptr) << "the box has an owner";
-}
-
-// OK on the box ends the editor with 1, and its dialog never shows.
-void expect_end_without_dialog(Editor& editor, const Box& box) {
-    EXPECT_FALSE(editor.shows_dialog()) << "the setup dialog is shown behind the box";
-    ASSERT_TRUE(editor.answer(box, IDOK));
-    bool shown = false;
-    poll_until(
-        [&] {
-            shown = shown || editor.shows_dialog();
-            return !editor.running();
-        },
-        kExitTimeoutMs);
-    EXPECT_FALSE(shown) << "the setup dialog appeared after the box";
-    EXPECT_TRUE(editor.exits_with(1));
-}
+class UnreadableSettings : public EditorTest {
+  protected:
+    // Starts the editor, which tells the user it cannot read its settings
+    // before any dialog appears; OK on that box ends it with exit code 1.
+    void start_and_expect_refusal(const char* what) {
+        editor.emplace(exe);
+        const std::optional<Box> box = editor->wait_box();
+        ASSERT_TRUE(box) << "no error box with " << what << ", and the editor "
+                         << (editor->shows_dialog() ? "shows its dialog" : "shows nothing");
+        EXPECT_EQ(box->caption, "error");
+        EXPECT_EQ(box->text, load_error_text(folder.path()));
+        EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
+        EXPECT_FALSE(box->shows_icon);
+        EXPECT_EQ(GetWindow(box->window, GW_OWNER), nullptr) << "the box has an owner";
+        EXPECT_FALSE(editor->shows_dialog()) << "the setup dialog is shown behind the box";
+        ASSERT_TRUE(editor->answer(*box, IDOK));
+        bool shown = false;
+        poll_until(
+            [&] {
+                shown = shown || editor->shows_dialog();
+                return !editor->running();
+            },
+            kExitTimeoutMs);
+        EXPECT_FALSE(shown) << "the setup dialog appeared after the box";
+        EXPECT_TRUE(editor->exits_with(1));
+        EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    }
+};
 
 } // namespace
 
-TEST(UnreadableSettings, AFileHeldByAnotherProgramIsReportedAndNeverReplaced) {
-    Folder folder;
+TEST_F(UnreadableSettings, AFileHeldByAnotherProgramIsReportedAndNeverReplaced) {
     const Bytes original = file_of(sample_values());
     folder.write("mabiru.dat", original);
-    const std::string exe = folder.add_editor();
     // A backup or a virus scan holds the file and shares it with nobody.
     HeldFile held(folder.file("mabiru.dat"), GENERIC_READ);
     ASSERT_TRUE(held.is_open());
-
-    Editor editor(exe);
-    std::optional<Box> box = editor.wait_box();
-    ASSERT_TRUE(box) << "no error box while the settings file was held, and the editor "
-                     << (editor.shows_dialog() ? "shows its dialog" : "shows nothing");
-    expect_load_error(*box, folder);
-    expect_end_without_dialog(editor, *box);
-
+    start_and_expect_refusal("the settings file held");
     EXPECT_TRUE(same_bytes(held.bytes(), original));
     held.release();
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), original));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    EXPECT_TRUE(same_bytes(settings(), original));
 }
 
-TEST(UnreadableSettings, AFolderInThePlaceOfTheFileIsReportedAndStaysAFolder) {
-    Folder folder;
+TEST_F(UnreadableSettings, AFolderInThePlaceOfTheFileIsReportedAndStaysAFolder) {
     ASSERT_TRUE(CreateDirectoryA(folder.file("mabiru.dat").c_str(), nullptr));
     folder.write("mabiru.dat\\inside.txt", "keep");
-
-    Editor editor(folder.add_editor());
-    std::optional<Box> box = editor.wait_box();
-    ASSERT_TRUE(box) << "no error box with a folder named mabiru.dat";
-    expect_load_error(*box, folder);
-    expect_end_without_dialog(editor, *box);
-
+    start_and_expect_refusal("a folder named mabiru.dat");
     EXPECT_TRUE(GetFileAttributesA(folder.file("mabiru.dat").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(folder.read("mabiru.dat\\inside.txt"), "keep");
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
 }
 
-TEST(UnreadableSettings, AFileHeldForAMomentAtStartShowsTheRealValues) {
-    Folder folder;
+TEST_F(UnreadableSettings, AFileHeldForAMomentAtStartShowsTheRealValues) {
     const Bytes original = file_of(sample_values());
     folder.write("mabiru.dat", original);
-    const std::string exe = folder.add_editor();
     HeldFile held(folder.file("mabiru.dat"), GENERIC_READ);
     ASSERT_TRUE(held.is_open());
 
-    Editor editor(exe);
+    editor.emplace(exe);
     Sleep(300);
     held.release();
-    ASSERT_TRUE(editor.opened());
-    EXPECT_EQ(editor.text(IDC_HOST), "ftp.example.org");
-    EXPECT_EQ(editor.text(IDC_USER_ID), "author");
-    EXPECT_EQ(editor.text(IDC_PASSWORD), "s3cret");
-    EXPECT_EQ(editor.text(IDC_DENY_FILES), crlf_lines({"ghost/master/save.txt"}));
-
-    editor.click(IDOK);
-    ASSERT_TRUE(editor.exits_with(0));
-    EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), original));
+    ASSERT_TRUE(editor->opened());
+    EXPECT_TRUE(shows(*editor, {{"host", "ftp.example.org"},
+                                {"id", "author"},
+                                {"password", "s3cret"},
+                                {"deny_files", crlf_lines({"ghost/master/save.txt"})}}));
+    EXPECT_TRUE(ok_saves(sample_values()));
 }

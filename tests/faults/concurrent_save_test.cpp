@@ -3,8 +3,6 @@
 // mix of both or a piece of one.
 #include "fault_kit.h"
 
-#include "control_ids.h"
-
 #include <cstdio>
 #include <iterator>
 
@@ -25,9 +23,7 @@ Outcome finish(Editor& editor, const Folder& folder) {
     }
     // A save that lost the race may say so; it must then have left the
     // file alone, and the user can still cancel.
-    EXPECT_TRUE(is_save_error(*box, folder.path()));
-    EXPECT_TRUE(editor.answer(*box, IDOK));
-    EXPECT_TRUE(editor.still_open());
+    EXPECT_TRUE(answers_save_error(editor, *box, folder.path()));
     editor.click(IDCANCEL);
     EXPECT_TRUE(editor.exits_with(0));
     return Outcome::error_box;

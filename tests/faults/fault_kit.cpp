@@ -1,7 +1,5 @@
 #include "fault_kit.h"
 
-#include "control_ids.h"
-
 #include <cstdio>
 #include <optional>
 
@@ -26,68 +24,30 @@ std::vector<Bytes> file_list(const std::string& tag, int count) {
     return out;
 }
 
-namespace {
-
-Bytes as_shown(const Bytes& stored_list) {
-    Bytes out;
-    for (char c : stored_list) {
-        if (c == e2e::kMark)
-            out += "\r\n";
-        else
-            out += c;
-    }
-    return out;
-}
-
-} // namespace
-
 Version version_of(const Values& file_values, const Bytes& plain_password) {
-    auto value = [&](const char* key) {
-        auto it = file_values.find(key);
-        return it == file_values.end() ? Bytes() : it->second;
-    };
-    Version v;
-    v.file = file_values;
-    v.screen = {
-        {"allow_files", as_shown(value("allow_files"))},
-        {"archive_filename", value("archive_filename")},
-        {"archive_local_folder", value("archive_local_folder")},
-        {"deny_files", as_shown(value("deny_files"))},
-        {"ghostroot", value("ghostroot")},
-        {"host", value("host")},
-        {"id", value("id")},
-        {"is_create_archive", value("is_create_archive")},
-        {"is_passive", value("is_passive")},
-        {"is_upload", value("is_upload")},
-        {"password", plain_password},
-        {"timediff", value("timediff")},
-    };
-    return v;
+    return {file_values, e2e::screen_of(file_values, plain_password)};
 }
 
 Version type_new_values(const e2e::Editor& editor, const Version& base, const std::string& tag,
                         int list_lines) {
-    Version v = base;
-    auto put = [&](int id, const char* key, const Bytes& text) {
-        editor.type(id, text);
-        v.screen[key] = text;
-        v.file[key] = text;
-    };
-    put(IDC_HOST, "host", tag + ".example.org");
-    put(IDC_USER_ID, "id", "user-" + tag);
-    put(IDC_PASSWORD, "password", "pw-" + tag);
-    v.file["password"] = e2e::scrambled("pw-" + tag);
-    put(IDC_GHOST_ROOT, "ghostroot", "www/ghost/" + tag);
-    put(IDC_TIME_DIFF, "timediff", std::to_string(tag.size()));
-    put(IDC_ARCHIVE_FILENAME, "archive_filename", tag + "%year4%month.nar");
-    put(IDC_ARCHIVE_FOLDER, "archive_local_folder", "C:\\archives\\" + tag + "\\");
     const std::vector<Bytes> allow = file_list(tag, list_lines);
-    put(IDC_ALLOW_FILES, "allow_files", e2e::crlf_lines(allow));
-    v.file["allow_files"] = e2e::marked_lines(allow);
     const std::vector<Bytes> deny = {"ghost/master/" + tag + "-save.txt"};
-    put(IDC_DENY_FILES, "deny_files", e2e::crlf_lines(deny));
-    v.file["deny_files"] = e2e::marked_lines(deny);
-    return v;
+    const Values texts = {
+        {"allow_files", e2e::crlf_lines(allow)},
+        {"archive_filename", tag + "%year4%month.nar"},
+        {"archive_local_folder", "C:\\archives\\" + tag + "\\"},
+        {"deny_files", e2e::crlf_lines(deny)},
+        {"ghostroot", "www/ghost/" + tag},
+        {"host", tag + ".example.org"},
+        {"id", "user-" + tag},
+        {"password", "pw-" + tag},
+        {"timediff", std::to_string(tag.size())},
+    };
+    e2e::type(editor, texts);
+    return {e2e::with(base.file, e2e::with(texts, {{"allow_files", e2e::marked_lines(allow)},
+                                                   {"deny_files", e2e::marked_lines(deny)},
+                                                   {"password", e2e::scrambled("pw-" + tag)}})),
+            e2e::with(base.screen, texts)};
 }
 
 } // namespace faults

@@ -4,8 +4,6 @@
 // own, which full_disk.sh mounts and names in MABIRU_FAULTS_FULL_DISK_DIR.
 #include "fault_kit.h"
 
-#include "control_ids.h"
-
 #include <cstdio>
 
 using namespace e2e;
@@ -16,17 +14,6 @@ namespace {
 constexpr char kFolderVariable[] = "MABIRU_FAULTS_FULL_DISK_DIR";
 // Room left on the disk: the new file can begin but not end.
 constexpr LONGLONG kRoomLeft = 8192;
-
-std::string folder_from_environment() {
-    char buffer[MAX_PATH];
-    const DWORD n = GetEnvironmentVariableA(kFolderVariable, buffer, sizeof buffer);
-    if (n == 0 || n >= sizeof buffer)
-        return "";
-    std::string folder(buffer);
-    if (folder.back() != '\\')
-        folder += '\\';
-    return folder;
-}
 
 // Writes to `path` until the disk takes no more, answering how much it took.
 LONGLONG fill(const std::string& path) {
@@ -68,11 +55,12 @@ LONGLONG free_space(const std::string& folder) {
 } // namespace
 
 TEST(FullDisk, OkShowsTheErrorKeepsTheOldFileWholeAndSavesOnceThereIsRoom) {
-    const std::string folder = folder_from_environment();
-    if (folder.empty())
+    const std::string given = variable(kFolderVariable).value_or("");
+    if (given.empty())
         GTEST_SKIP() << kFolderVariable
                      << " does not name a folder on a small file system of its own "
                         "(full_disk.sh mounts one and sets it)";
+    const std::string folder = given.back() == '\\' ? given : given + '\\';
     ASSERT_EQ(names_in(folder), std::vector<std::string>{})
         << "the folder " << folder << " is not empty";
 
@@ -98,23 +86,16 @@ TEST(FullDisk, OkShowsTheErrorKeepsTheOldFileWholeAndSavesOnceThereIsRoom) {
     std::printf("[ disk     ] %lld bytes free for a new settings file of %u bytes\n", room,
                 static_cast<unsigned>(file_of(typed.file).size()));
 
-    editor->click(IDOK);
-    std::optional<Box> box = editor->wait_box();
-    ASSERT_TRUE(box) << "no error box, and the editor "
-                     << (editor->still_open() ? "is still open" : "has ended");
-    EXPECT_TRUE(is_save_error(*box, folder));
-    EXPECT_TRUE(same_bytes(read_file(folder + "mabiru.dat").value_or(""), original));
-    EXPECT_EQ(names_in(folder),
-              (std::vector<std::string>{"filler.bin", "mabiru-setup.exe", "mabiru.dat"}))
-        << "a half-written file was left";
-    ASSERT_TRUE(editor->answer(*box, IDOK));
-    EXPECT_TRUE(editor->still_open());
+    ASSERT_TRUE(ok_cannot_save(*editor, folder, [&] {
+        EXPECT_TRUE(same_bytes(read_file(folder + "mabiru.dat").value_or(""), original));
+        EXPECT_EQ(names_in(folder),
+                  (std::vector<std::string>{"filler.bin", "mabiru-setup.exe", "mabiru.dat"}))
+            << "a half-written file was left";
+    }));
     EXPECT_EQ(on_screen(*editor), typed.screen);
 
     // The user makes room and presses OK again.
     ASSERT_TRUE(DeleteFileA(filler.c_str()));
-    editor->click(IDOK);
-    ASSERT_TRUE(editor->exits_with(0));
-    EXPECT_TRUE(same_bytes(read_file(folder + "mabiru.dat").value_or(""), file_of(typed.file)));
+    EXPECT_TRUE(ok_saves(*editor, folder + "mabiru.dat", typed.file));
     EXPECT_EQ(names_in(folder), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
 }

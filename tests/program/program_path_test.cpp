@@ -12,40 +12,36 @@ namespace {
 const std::string hyo = "\x95\x5C"; // 表
 const std::string so = "\x83\x5C";  // ソ
 
-TEST(FolderOf, KeepsTheTrailingBackslash) {
-    EXPECT_EQ(folder_of("C:\\Tools\\Pub\\editor.exe"), "C:\\Tools\\Pub\\");
-    EXPECT_EQ(folder_of("C:\\editor.exe"), "C:\\");
-    EXPECT_EQ(folder_of("\\\\server\\share\\editor.exe"), "\\\\server\\share\\");
-}
-
-TEST(FolderOf, NeverCutsInsideADoubleByteCharacter) {
-    EXPECT_EQ(folder_of("C:\\Tools\\" + so + ".exe"), "C:\\Tools\\");
-    EXPECT_EQ(folder_of("C:\\" + hyo + "\\" + so + ".exe"), "C:\\" + hyo + "\\");
-    EXPECT_EQ(folder_of("C:\\" + so + so + "\\" + hyo), "C:\\" + so + so + "\\");
-    // A file name that ends in 表 has no separator of its own at the end.
-    EXPECT_EQ(folder_of("C:\\Tools\\" + hyo), "C:\\Tools\\");
-}
-
-TEST(FolderOf, PathWithoutBackslashGivesTheCurrentFolder) {
-    EXPECT_EQ(folder_of("editor.exe"), ".\\");
-    EXPECT_EQ(folder_of(hyo + so + ".exe"), ".\\");
-    EXPECT_EQ(folder_of(""), ".\\");
-}
-
-TEST(FolderOf, LongPath) {
-    std::string folder = "C:\\";
+TEST(FolderOf, IsThePathUpToItsLastBackslashOrElseTheCurrentFolder) {
+    std::string long_folder = "C:\\";
     for (int i = 0; i < 40; ++i)
-        folder += "folder" + hyo + "\\";
-    ASSERT_GT(folder.size(), 260u);
-    EXPECT_EQ(folder_of(folder + "editor" + so + ".exe"), folder);
+        long_folder += "folder" + hyo + "\\";
+    ASSERT_GT(long_folder.size(), 260u);
+    const struct {
+        const char* pins;
+        std::string path, folder;
+    } rows[] = {
+        {"keeps the trailing backslash", "C:\\Tools\\Pub\\editor.exe", "C:\\Tools\\Pub\\"},
+        {"a drive's root", "C:\\editor.exe", "C:\\"},
+        {"a share", "\\\\server\\share\\editor.exe", "\\\\server\\share\\"},
+        // Never cut inside a double-byte character.
+        {"a file name ending in so", "C:\\Tools\\" + so + ".exe", "C:\\Tools\\"},
+        {"a folder named hyo", "C:\\" + hyo + "\\" + so + ".exe", "C:\\" + hyo + "\\"},
+        {"a folder of two so", "C:\\" + so + so + "\\" + hyo, "C:\\" + so + so + "\\"},
+        // A file name that ends in 表 has no separator of its own at the end.
+        {"a file name ending in hyo", "C:\\Tools\\" + hyo, "C:\\Tools\\"},
+        {"no backslash", "editor.exe", ".\\"},
+        {"no backslash, only trail bytes 0x5C", hyo + so + ".exe", ".\\"},
+        {"an empty path", "", ".\\"},
+        {"longer than MAX_PATH", long_folder + "editor" + so + ".exe", long_folder},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(folder_of(row.path), row.folder) << row.pins;
 }
 
-TEST(SettingsPathIn, DoublesTheBackslashLikeTheReaderExpects) {
+TEST(SettingsPathIn, DoublesTheBackslashLikeTheReaderExpectsButNotUnderTheLiteralPathPrefix) {
     EXPECT_EQ(settings_path_in("C:\\Tools\\Pub\\"), "C:\\Tools\\Pub\\\\mabiru.dat");
     EXPECT_EQ(settings_path_in("C:\\"), "C:\\\\mabiru.dat");
-}
-
-TEST(SettingsPathIn, SingleBackslashUnderTheLiteralPathPrefix) {
     EXPECT_EQ(settings_path_in("\\\\?\\C:\\Tools\\"), "\\\\?\\C:\\Tools\\mabiru.dat");
 }
 

@@ -130,9 +130,11 @@ StartLoad load_settings_at_start(SettingsMap& map, const std::string& path,
     const std::string real = file.known         ? resolved_path(path, file)
                              : dangling.empty() ? path
                                                 : dangling;
-    // A copy lies beside the file itself, past any link, or beside the link
-    // where the save could not follow it.
-    start.copies = whole_copies(folder_part(real), folder_part(path), !start.file_found, true);
+    // A copy lies beside the file itself, past any link, or beside a link
+    // that the save could not follow. Each folder is listed once.
+    const std::string folder = folder_part(real);
+    start.copies =
+        whole_copies(folder, own.link ? folder_part(path) : folder, !start.file_found, true);
     for (const std::string& copy : start.copies) {
         Loader loader(separator);
         start.status = read_file(copy, loader);

@@ -136,12 +136,9 @@ StartLoad load_settings_at_start(SettingsMap& map, const std::string& path,
     start.copies =
         whole_copies(folder, own.link ? folder_part(path) : folder, !start.file_found, true);
     for (const std::string& copy : start.copies) {
-        Loader loader(separator);
-        start.status = read_file(copy, loader);
-        if (start.status == ReadStatus::read) {
-            loader.add_to(map);
+        start.status = load_settings(map, copy, separator);
+        if (start.status == ReadStatus::read)
             return start;
-        }
     }
     start.status = load_settings(map, path, separator);
     // A copy that cannot be read is not shown; the file's own status says

@@ -1,5 +1,6 @@
 #include "settings/temp_files.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace {

@@ -9,9 +9,13 @@
 constexpr int busy_tries = 12;
 constexpr unsigned busy_pause_ms = 50;
 
-template <class Step> sys::Result retry_while_busy(Step step) {
-    sys::Result result = step();
-    for (int attempt = 1; attempt < busy_tries && result == sys::Result::busy; ++attempt) {
+inline bool is_busy(sys::Result result) {
+    return result == sys::Result::busy;
+}
+
+template <class Step> auto retry_while_busy(Step step) {
+    auto result = step();
+    for (int attempt = 1; attempt < busy_tries && is_busy(result); ++attempt) {
         sys::sleep_ms(busy_pause_ms);
         result = step();
     }

@@ -1,25 +1,11 @@
 #include "settings/file_reading.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "settings/busy_retry.h"
 
 namespace {
-
-#ifdef MABIRU_TEST_SEAMS
-std::size_t read_fails_after = std::size_t(-1);
-
-// The next read's failure, if one was asked for.
-std::size_t take_read_failure() {
-    const std::size_t blocks = read_fails_after;
-    read_fails_after = std::size_t(-1);
-    return blocks;
-}
-#else
-constexpr std::size_t take_read_failure() {
-    return std::size_t(-1);
-}
-#endif
 
 // Keeps what a read gives, for a content that has to be read back.
 class StringSink final : public ReadSink {
@@ -38,29 +24,21 @@ class StringSink final : public ReadSink {
     std::string& bytes_;
 };
 
-// Hands what is left of `file` to `sink` in blocks, until its end or until
-// the sink wants no more; a read fails after `fail_after` blocks.
-sys::Result read_blocks(sys::File& file, char* block, ReadSink& sink, std::size_t fail_after) {
-    sys::Result step = sys::Result::ok;
-    std::size_t got = 0;
-    for (std::size_t blocks = 0;; ++blocks) {
-        step = blocks == fail_after ? sys::Result::failed : sys::read(file, block, block_size, got);
-        if (step != sys::Result::ok || got == 0 || !sink.take(block, got))
+// Hands what is left of `file` to `sink` in blocks of `n` bytes, until its
+// end or until the sink wants no more.
+sys::Result read_blocks(sys::File& file, std::size_t n, ReadSink& sink) {
+    const std::unique_ptr<char[]> block(new char[n]);
+    for (;;) {
+        std::size_t got = 0;
+        const sys::Result step = sys::read(file, block.get(), n, got);
+        if (step != sys::Result::ok || got == 0 || !sink.take(block.get(), got))
             return step;
     }
 }
 
 } // namespace
 
-#ifdef MABIRU_TEST_SEAMS
-void inject_read_failure(std::size_t blocks) {
-    read_fails_after = blocks;
-}
-#endif
-
 ReadStatus read_file(const std::string& path, ReadSink& sink) {
-    const std::unique_ptr<char[]> block(new char[block_size]);
-    const std::size_t fail_after = take_read_failure();
     const sys::Result result = retry_while_busy([&] {
         sys::File file;
         std::size_t size = 0;
@@ -68,7 +46,10 @@ ReadStatus read_file(const std::string& path, ReadSink& sink) {
         if (opened != sys::Result::ok)
             return opened;
         sink.start(size);
-        return read_blocks(file, block.get(), sink, fail_after);
+        // A settings file of a few kilobytes takes one small block; one whose
+        // size the system cannot tell, the largest.
+        const std::size_t n = std::max<std::size_t>(size + 1, 4096);
+        return read_blocks(file, size == 0 ? block_size : std::min(block_size, n), sink);
     });
     switch (result) {
     case sys::Result::ok:
@@ -86,7 +67,6 @@ ReadStatus read_file(const std::string& path, std::string& bytes) {
 }
 
 bool read_rest(sys::File& file, std::string& bytes) {
-    const std::unique_ptr<char[]> block(new char[block_size]);
     StringSink sink(bytes);
-    return read_blocks(file, block.get(), sink, std::size_t(-1)) == sys::Result::ok;
+    return read_blocks(file, block_size, sink) == sys::Result::ok;
 }

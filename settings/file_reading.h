@@ -39,9 +39,3 @@ bool read_rest(sys::File& file, std::string& bytes);
 
 // Reads go in blocks of this size; the save gathers its writes into them.
 constexpr std::size_t block_size = std::size_t(1) << 20;
-
-#ifdef MABIRU_TEST_SEAMS
-// Test builds only: makes the next read_file() fail after it has handed
-// `blocks` blocks to its sink, as a disk error part-way would.
-void inject_read_failure(std::size_t blocks);
-#endif

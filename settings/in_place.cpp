@@ -7,6 +7,10 @@ Overwrite write_over(sys::File& file, std::string content) {
     std::string old;
     if (!read_rest(file, old))
         return Overwrite::old_kept;
+    // Dated now, and that on the disk, before a byte changes: a start after
+    // a cut sees the file written after the copy that waits beside it.
+    if (!sys::touch(file) || !sys::sync(file))
+        return Overwrite::old_kept;
     const std::size_t size = content.size();
     // Room first, so that a full disk fails before a byte is changed.
     if (size > old.size() && !sys::set_size(file, size)) {

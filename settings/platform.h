@@ -80,6 +80,8 @@ struct Identity {
     unsigned names = 0; // hard links
     // The file's own read-only mark, whatever link led to it.
     bool read_only = false;
+    // Its last write, in seconds since 1970-01-01 by the file system's clock.
+    long long written_s = 0;
     // Whether it can tell its file from others: some network and
     // user-space file systems give every file the index 0.
     bool tells_apart() const { return known && index != 0; }
@@ -107,8 +109,10 @@ std::string link_target(const std::string& path);
 Result create_new(const std::string& path, std::uint32_t kept, File& file);
 // Writes at the end of what was written so far.
 bool write(File& file, const char* data, std::size_t n);
-// Waits until the written bytes are on the disk.
+// Waits until the written bytes, and the file's times, are on the disk.
 bool sync(File& file);
+// Sets the file's last-write time to now.
+bool touch(File& file);
 
 // Whether `path` may be replaced now: ok, busy while another program holds
 // it without sharing its deletion, not_found when there is no file.
@@ -153,17 +157,17 @@ bool set_size(File& file, std::uint64_t size);
 // Writes `n` bytes at `offset`; a failure may leave part of them written.
 bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n);
 
-// Makes the creates, renames and deletes made so far in `folder` durable,
-// where the system has a call for that; best effort. Windows documents
-// none for a rename on one volume.
+// Makes the creates, renames and deletes made so far in `folder` durable;
+// best effort. Windows documents no call for a rename on one volume: there
+// the folder's own handle is flushed, which the file system may honour.
 void sync_folder(const std::string& folder);
 // False when the file is still there.
 bool remove(const std::string& path);
 
 struct FileEntry {
     std::string name;
-    // Seconds since it was last written; negative for a time ahead of the clock.
-    long long age_s;
+    // Its last write, in seconds since 1970-01-01 by the file system's clock.
+    long long written_s;
 };
 // The plain files in `folder` ("" for the current one).
 std::vector<FileEntry> files_in(const std::string& folder);

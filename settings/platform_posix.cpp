@@ -103,6 +103,7 @@ Identity identity_of(const std::string& path) {
     identity.index = static_cast<std::uint64_t>(st.st_ino);
     identity.names = static_cast<unsigned>(st.st_nlink);
     identity.read_only = read_only(path, st);
+    identity.written_s = static_cast<long long>(st.st_mtime);
     return identity;
 }
 
@@ -152,6 +153,11 @@ bool sync(File& file) {
         rc = ::fsync(fd_of(file));
     while (rc != 0 && errno == EINTR);
     return rc == 0;
+}
+
+bool touch(File& file) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+    return ::futimens(fd_of(file), times) == 0;
 }
 
 Result free_to_replace(const std::string& path) {
@@ -223,11 +229,10 @@ std::vector<FileEntry> files_in(const std::string& folder) {
     DIR* const dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr)
         return files;
-    const time_t now = ::time(nullptr);
     while (const dirent* entry = ::readdir(dir)) {
         struct stat st;
         if (::stat((folder + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            files.push_back({entry->d_name, static_cast<long long>(now - st.st_mtime)});
+            files.push_back({entry->d_name, static_cast<long long>(st.st_mtime)});
     }
     ::closedir(dir);
     return files;

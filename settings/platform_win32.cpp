@@ -67,6 +67,14 @@ HANDLE open_to_ask(const std::string& path) {
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
+// 100 ns ticks since 1601-01-01 as seconds since 1970-01-01; signed, for a
+// file dated before 1970.
+long long seconds_of(const FILETIME& time) {
+    const long long ticks = static_cast<long long>(
+        (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    return ticks / 10000000 - 11644473600LL;
+}
+
 } // namespace
 
 bool File::close() {
@@ -130,6 +138,7 @@ Identity identity_of(const std::string& path) {
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
         identity.names = info.nNumberOfLinks;
         identity.read_only = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+        identity.written_s = seconds_of(info.ftLastWriteTime);
     }
     CloseHandle(handle);
     return identity;
@@ -218,6 +227,12 @@ bool sync(File& file) {
     return FlushFileBuffers(handle_of(file)) != 0;
 }
 
+bool touch(File& file) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return SetFileTime(handle_of(file), nullptr, nullptr, &now) != 0;
+}
+
 Result free_to_replace(const std::string& path) {
     const HANDLE probe =
         CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -285,11 +300,19 @@ bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n)
     return seek_to(handle_of(file), offset) && write(file, data, n);
 }
 
-void sync_folder(const std::string&) {
+void sync_folder(const std::string& folder) {
     // Windows documents no call that makes a rename on one volume durable
     // (MOVEFILE_WRITE_THROUGH is documented for a move made as a copy, and
-    // a volume can be flushed only by an administrator). NTFS writes its
-    // log in order, so a power cut keeps the renames up to some point.
+    // a volume can be flushed only by an administrator). The folder's own
+    // handle is what it offers: NTFS writes its log in order, and flushing
+    // that handle may take the renames before it to the disk.
+    const HANDLE handle = CreateFileA(folder.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        FlushFileBuffers(handle);
+        CloseHandle(handle);
+    }
 }
 
 bool remove(const std::string& path) {
@@ -298,20 +321,13 @@ bool remove(const std::string& path) {
 
 std::vector<FileEntry> files_in(const std::string& folder) {
     std::vector<FileEntry> files;
-    FILETIME now_time;
-    GetSystemTimeAsFileTime(&now_time);
-    const auto ticks = [](const FILETIME& t) {
-        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                                      t.dwLowDateTime);
-    };
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return files;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            files.push_back(
-                {found.cFileName, (ticks(now_time) - ticks(found.ftLastWriteTime)) / 10000000});
+            files.push_back({found.cFileName, seconds_of(found.ftLastWriteTime)});
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return files;
@@ -320,10 +336,7 @@ std::vector<FileEntry> files_in(const std::string& folder) {
 long long seconds_now() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    const long long ticks = static_cast<long long>(
-        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-    // 100 ns ticks since 1601-01-01; signed, as files_in divides them.
-    return ticks / 10000000 - 11644473600LL;
+    return seconds_of(now);
 }
 
 void sleep_ms(unsigned ms) {

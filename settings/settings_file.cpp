@@ -119,33 +119,48 @@ ReadStatus load_settings(SettingsMap& map, const std::string& path, const std::s
     return status;
 }
 
+namespace {
+
+// Whether the file can be what a write over it left that a cut stopped:
+// it was dated after the copy beside it was written, and not long after.
+bool may_be_cut_off(const Copy& copy, const FileLocation& at) {
+    const long long gap = at.identity.written_s - copy.written_s;
+    return at.identity.known && gap >= -file_time_slack_s && gap <= beside_copy_window_s;
+}
+
+} // namespace
+
 StartLoad load_settings_at_start(SettingsMap& map, const std::string& path,
                                  const std::string& separator) {
     StartLoad start;
-    const sys::Identity file = sys::identity_of(path);
-    const sys::Attributes own = sys::attributes_of(path);
-    // A link whose file is gone has its copies where it leads.
-    const std::string dangling = own.link && !file.known ? sys::link_target(path) : "";
-    start.file_found = file.known || (own.exists && !own.link);
-    const std::string real = file.known         ? resolved_path(path, file)
-                             : dangling.empty() ? path
-                                                : dangling;
-    // A copy lies beside the file itself, past any link, or beside a link
-    // that the save could not follow. Each folder is listed once.
-    const std::string folder = folder_part(real);
-    start.copies =
-        whole_copies(folder, own.link ? folder_part(path) : folder, !start.file_found, true);
-    for (const std::string& copy : start.copies) {
-        start.status = load_settings(map, copy, separator);
-        if (start.status == ReadStatus::read)
-            return start;
+    const FileLocation at = locate(path);
+    start.file_found = at.found;
+    // The copies that may stand for the file, newest first, and the old
+    // settings that a replace moved aside, older by their kind.
+    std::vector<std::string> stand_in, moved_aside;
+    for (const Copy& copy : copies_in(at.copy_folders())) {
+        if (at.found ? copy.kind == TempKind::beside && may_be_cut_off(copy, at)
+                     : copy.kind == TempKind::replacement)
+            stand_in.push_back(copy.path);
+        else if (!at.found && copy.kind == TempKind::backup)
+            moved_aside.push_back(copy.path);
     }
-    start.status = load_settings(map, path, separator);
-    // A copy that cannot be read is not shown; the file's own status says
-    // what the start does, and a later save keeps the copy.
-    if (!start.copies.empty() && start.status == ReadStatus::not_found)
-        start.status = ReadStatus::unreadable;
-    start.copies.clear();
+    if (stand_in.empty()) {
+        start.source = path;
+        start.status = load_settings(map, path, separator);
+        return start;
+    }
+    start.source = stand_in.front();
+    start.status = load_settings(map, start.source, separator);
+    if (start.status != ReadStatus::read)
+        return start;
+    start.shown_copy = start.source;
+    stand_in.insert(stand_in.end(), moved_aside.begin(), moved_aside.end());
+    for (std::size_t i = 1; i < stand_in.size(); ++i) {
+        SettingsMap older;
+        if (load_settings(older, stand_in[i], separator) == ReadStatus::read)
+            start.older_copies.push_back(stand_in[i]);
+    }
     return start;
 }
 
@@ -205,7 +220,7 @@ bool save_settings(const SettingsMap& map, const std::string& path, const std::s
                    const StartLoad& start) {
     if (!all_load_back(map, separator))
         return false;
-    FileReplacement file(path, start.file_found);
+    FileReplacement file(path);
     if (!file.begin())
         return false;
     write_entries(map, separator,
@@ -213,7 +228,12 @@ bool save_settings(const SettingsMap& map, const std::string& path, const std::s
     if (!file.commit())
         return false;
     // What was shown is in the file now; the copies it came from are done.
-    for (const std::string& copy : start.copies)
+    if (!start.shown_copy.empty())
+        sys::remove(start.shown_copy);
+    for (const std::string& copy : start.older_copies)
         sys::remove(copy);
+    if (start.file_found)
+        for (const std::string& folder : file.location().copy_folders())
+            remove_stale_temps(folder);
     return true;
 }

@@ -26,23 +26,33 @@ ReadStatus load_settings(SettingsMap& map, const std::string& path, const std::s
 void parse_settings(const std::string& bytes, SettingsMap& map, const std::string& separator,
                     std::size_t block_size = std::size_t(-1));
 
-// Where a start took the settings from.
+// What a start found, for the save that follows it.
 struct StartLoad {
     // Of the settings file, or of the copy shown in its place.
     ReadStatus status = ReadStatus::not_found;
+    // The file the settings came from, or the one that could not be read.
+    std::string source;
     // Whether the settings file was there: only then may a save tidy away
     // what earlier saves left, which may otherwise hold the only copy.
     bool file_found = true;
-    // The whole copies that a cut-off save left and the start found, the
-    // one shown first; they go once OK has saved what was shown.
-    std::vector<std::string> copies;
+    // The copy shown in the file's place, if one was, and the copies the
+    // start read and found older than it. Once OK has saved what was
+    // shown, these go, and nothing else that the start did not show.
+    std::string shown_copy;
+    std::vector<std::string> older_copies;
 };
 
-// load_settings() for the start: when a save was cut off by a crash or a
-// power cut, the newest whole copy that it left beside the file is loaded
-// in the file's place. That is when the file is not there, or when it was
-// being written over (it may hold part of the old settings and part of the
-// new). A copy that cannot be shown to be whole is never taken.
+// load_settings() for the start, after a save that a crash or a power cut
+// may have cut off. While the settings file is there, a whole copy beside
+// it that a cut-off write over it may have left stands in its place: one
+// that the file was last written within a minute after (the file may be
+// part old, part new), never one that the file was written after since.
+// While the file is not there, the newest whole copy of new settings that a
+// cut-off replace left stands in its place; the old settings that a replace
+// moved aside never do, so that a folder without a settings file starts
+// with the defaults. A copy that cannot be shown to be whole is never
+// taken, and where the copy that stands for the file cannot be read, the
+// start reads nothing else: the status says so.
 StartLoad load_settings_at_start(SettingsMap& map, const std::string& path,
                                  const std::string& separator);
 
@@ -63,8 +73,8 @@ bool settings_text(const SettingsMap& map, const std::string& separator, std::st
 // writing or replacing it fails; the file then holds the old settings, but
 // where two steps fail in a row while it is written over in place
 // (FileReplacement::commit).
-// After a start, `start` says what it found: what earlier saves left is
-// tidied away only where the file was there, and the copies it found go
-// once the file holds what was shown.
+// After a start, `start` says what it found: the copies it showed or found
+// older go once the file holds what was shown, and what earlier saves left
+// is tidied away only where the file was there.
 bool save_settings(const SettingsMap& map, const std::string& path, const std::string& separator,
                    const StartLoad& start = StartLoad());

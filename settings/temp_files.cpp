@@ -1,7 +1,8 @@
 #include "settings/temp_files.h"
 
-#include <algorithm>
 #include <cstddef>
+
+#include "settings/busy_retry.h"
 
 namespace {
 
@@ -43,10 +44,12 @@ char letter_of(TempKind kind) {
     switch (kind) {
     case TempKind::writing:
         return 'w';
-    case TempKind::whole:
+    case TempKind::replacement:
         return 'k';
     case TempKind::beside:
         return 'i';
+    case TempKind::backup:
+        return 'o';
     default:
         return 0;
     }
@@ -88,7 +91,8 @@ TempKind temp_kind(const std::string& name) {
         return check_holds(name, 3, 0x2b) ? TempKind::earlier : TempKind::none;
     if (!check_holds(name, 2, 0x5d))
         return TempKind::none;
-    for (const TempKind kind : {TempKind::writing, TempKind::whole, TempKind::beside})
+    for (const TempKind kind :
+         {TempKind::writing, TempKind::replacement, TempKind::beside, TempKind::backup})
         if (name[2] == letter_of(kind))
             return kind;
     return TempKind::none;
@@ -111,24 +115,38 @@ std::string with_kind(const std::string& path, TempKind kind) {
     return renamed;
 }
 
-std::string create_temp(const std::string& folder, std::uint32_t kept, sys::File& file) {
-    // Never a file that exists: another editor may be writing its own. A
-    // name taken a second ahead is still that second's for its age. A name
-    // whose other kinds another editor holds costs this save no more than
-    // its proof of being whole, and the system's replace its backup name.
-    // Within this process, never the same second twice.
-    static long long last = 0;
-    const long long now = std::max(sys::seconds_now(), last + 1);
+bool TempFile::create(const std::string& folder, TempKind kind, std::uint32_t kept) {
+    remove();
+    // Never a file that exists: another editor may be writing its own, or
+    // a save may have left it. A name whose other kinds another editor
+    // holds costs this save no more than its proof of being whole.
+    const long long now = sys::seconds_now();
     for (int attempt = 0; attempt < 36; ++attempt) {
-        last = now + attempt;
-        std::string path = folder + temp_name(TempKind::writing, last);
-        const sys::Result result = sys::create_new(path, kept, file);
-        if (result == sys::Result::ok)
-            return path;
+        std::string path = folder + temp_name(kind, now + attempt);
+        const sys::Result result = sys::create_new(path, kept, file_);
+        if (result == sys::Result::ok) {
+            path_ = std::move(path);
+            return true;
+        }
         if (result != sys::Result::exists)
             break;
     }
-    return "";
+    return false;
+}
+
+bool TempFile::rename(TempKind kind) {
+    std::string renamed = with_kind(path_, kind);
+    if (retry_while_busy([&] { return sys::move_file(path_, renamed, false); }) != sys::Result::ok)
+        return false;
+    path_ = std::move(renamed);
+    return true;
+}
+
+void TempFile::remove() {
+    file_.close();
+    if (owns())
+        sys::remove(path_);
+    path_.clear();
 }
 
 void remove_stale_temps(const std::string& folder) {
@@ -141,31 +159,19 @@ void remove_stale_temps(const std::string& folder) {
     }
 }
 
-std::vector<std::string> whole_copies(const std::string& folder, const std::string& other,
-                                      bool whole, bool beside) {
-    std::vector<sys::FileEntry> found;
-    for (const std::string* at : {&folder, &other}) {
-        if (at == &other && other == folder)
-            break;
-        for (sys::FileEntry& file : sys::files_in(*at)) {
+std::vector<Copy> copies_in(const std::vector<std::string>& folders) {
+    std::vector<Copy> found;
+    for (const std::string& folder : folders)
+        for (sys::FileEntry& file : sys::files_in(folder)) {
             const TempKind kind = temp_kind(file.name);
-            if ((whole && kind == TempKind::whole) || (beside && kind == TempKind::beside)) {
-                file.name.insert(0, *at);
-                found.push_back(std::move(file));
-            }
+            if (kind == TempKind::replacement || kind == TempKind::beside ||
+                kind == TempKind::backup)
+                found.push_back({folder + file.name, kind, file.written_s});
         }
-    }
     // Newest content first: a rename keeps the last-write time, so a copy's
-    // says when its settings were written.
-    std::vector<std::string> paths(found.size());
-    for (std::string& path : paths) {
-        std::size_t newest = 0;
-        for (std::size_t i = 1; i < found.size(); ++i)
-            if (found[i].age_s < found[newest].age_s)
-                newest = i;
-        path = std::move(found[newest].name);
-        found[newest] = std::move(found.back());
-        found.pop_back();
-    }
-    return paths;
+    // says when its settings were written. A handful of copies at most.
+    for (std::size_t i = 1; i < found.size(); ++i)
+        for (std::size_t j = i; j > 0 && found[j - 1].written_s < found[j].written_s; --j)
+            std::swap(found[j - 1], found[j]);
+    return found;
 }

@@ -57,7 +57,7 @@ int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
     case ReadStatus::unreadable: {
         // The defaults would go over the user's settings at the next OK:
         // say so and end before the dialog is ever shown.
-        const std::string message = path + texts::load_failed;
+        const std::string message = start_.source + texts::load_failed;
         MessageBoxA(nullptr, message.c_str(), texts::error_caption, MB_OK);
         end_dialog(1);
         return 0;

@@ -21,6 +21,6 @@ class SetupDialog final : public Dialog {
     void show_about();
 
     // What the start found, for the save: whether the file was there, and
-    // the copies a cut-off save left.
+    // the copies a cut-off save left that it showed or found older.
     StartLoad start_;
 };

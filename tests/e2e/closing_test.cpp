@@ -33,7 +33,7 @@ TEST_P(ClosingWithoutSaving, AfterEditsAndAnswersTheFileIsUnchanged) {
     editor->close_by(GetParam());
     ASSERT_TRUE(editor->exits_with(0));
     EXPECT_TRUE(same_bytes(settings(), original));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    EXPECT_EQ(folder.names(), exe_and_settings);
 }
 
 TEST_P(ClosingWithoutSaving, WithoutASettingsFileNoneIsCreated) {

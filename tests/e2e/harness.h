@@ -176,7 +176,7 @@ class Editor {
     bool running() const;
     // Whether a visible setup dialog of this process is on the screen.
     bool shows_dialog() const;
-    // Ends the process at once, as a crash or a power cut would, and waits
+    // Ends the process at once, as a crash would, and waits
     // until it is gone. `exit_code` receives the code it ended with.
     Ending kill(DWORD* exit_code = nullptr);
 

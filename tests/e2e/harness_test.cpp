@@ -46,32 +46,20 @@ TEST(Harness, AFolderStartsEmptyWhateverAFailedRunLeftInIt) {
 TEST(Harness, KnowsTheTemporaryFilesByTheirDocumentedShape) {
     // The last two characters check the five before them; the harness
     // leaves that check to the editor and goes by the shape alone.
-    const std::vector<std::string> names = {"~mb",
-                                            "~mb000000",
-                                            "~mb0000000",
-                                            "~mbzzzzzzz",
-                                            "~mbab12cd3",
-                                            "~mb00000000",
-                                            "~MB0000000",
-                                            "~mbABCDEFG",
-                                            "~mb00000-0",
-                                            "~mb000000.",
-                                            "x~mb000000",
-                                            "~mabiru.1",
-                                            "mabiru.dat",
-                                            "~mb\x83\x5C\x83\x5C\x83\x5C"
-                                            "a",
-                                            "~mb0000000.tmp",
-                                            "~mw0000000",
-                                            "~mk0a1b2c3",
-                                            "~mizzzzzzz",
-                                            "~mx0000000"};
+    // clang-format off
+    const std::vector<std::string> names = {
+        "~mb", "~mb000000", "~mb0000000", "~mbzzzzzzz", "~mbab12cd3", "~mb00000000", "~MB0000000",
+        "~mbABCDEFG", "~mb00000-0", "~mb000000.", "x~mb000000", "~mabiru.1", "mabiru.dat",
+        "~mb\x83\x5C\x83\x5C\x83\x5C" "a", "~mb0000000.tmp", "~mw0000000", "~mk0a1b2c3",
+        "~mizzzzzzz", "~mo1234567", "~mx0000000"};
+    // clang-format on
     EXPECT_EQ(temporaries(names),
               (std::vector<std::string>{"~mb0000000", "~mbzzzzzzz", "~mbab12cd3", "~mw0000000",
-                                        "~mk0a1b2c3", "~mizzzzzzz"}));
+                                        "~mk0a1b2c3", "~mizzzzzzz", "~mo1234567"}));
 
     // Every name the editor gives has that shape.
-    for (const TempKind kind : {TempKind::writing, TempKind::whole, TempKind::beside})
+    for (const TempKind kind :
+         {TempKind::writing, TempKind::replacement, TempKind::beside, TempKind::backup})
         for (long long at = 1700000000; at < 1700000000 + 40 * 86399; at += 86399) {
             const std::string name = temp_name(kind, at);
             EXPECT_EQ(temporaries({name}), std::vector<std::string>{name});

@@ -126,30 +126,43 @@ TEST_F(SaveKeeps, AFileThatAnotherProgramKeepsOpenIsSavedOverItsOwnBytes) {
     ASSERT_TRUE(ended);
 
     EXPECT_TRUE(same_bytes(settings(), file_of(with(sample_values(), {{"id", "while-held"}}))));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    EXPECT_EQ(folder.names(), exe_and_settings);
 }
 
 TEST_F(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLeftoversNamedLongAgoGo) {
     ASSERT_TRUE(open(sample_values()));
-    // The user's and other programs' files, each older than any leftover.
-    const std::vector<std::string> theirs = look_alike_names();
-    for (const std::string& name : theirs) {
-        folder.write(name, "kept: " + name);
-        folder.set_age(name, 60 * 24 * 30);
+    // Killed editors' leftovers of every kind, named eleven minutes ago, go.
+    // Other saves', named nine minutes ago though their content is older,
+    // or named by a clock ahead, stay: a rename keeps the last-write time, so
+    // only the name tells when a save left the file. So do the user's and
+    // other programs' files, however old, an earlier version's, which may
+    // hold the only copy of the settings, and a folder.
+    std::vector<std::string> gone, kept = look_alike_names();
+    kept.insert(kept.end(), {earlier_name("00000"), earlier_name("a1b2c")});
+    for (const TempKind kind :
+         {TempKind::writing, TempKind::replacement, TempKind::beside, TempKind::backup}) {
+        gone.push_back(temp_name(kind, now_s() - 11 * 60));
+        kept.push_back(temp_name(kind, now_s() - 9 * 60));
+        kept.push_back(temp_name(kind, now_s() + 3600));
     }
-    // A killed editor's leftover, named eleven minutes ago; another save's,
-    // named a minute ago though its content is older: a rename keeps the
-    // last-write time, so only the name tells when a save left the file.
-    const std::string leftover = temp_name(TempKind::whole, now_s() - 11 * 60);
-    const std::string under_way = temp_name(TempKind::whole, now_s() - 60);
-    folder.write(leftover, "host\x01half");
-    folder.write(under_way, "host\x01"
-                            "fresh");
-    folder.set_age(under_way, 60 * 24 * 3);
+    for (const std::string& name : gone)
+        folder.write(name, "host\x01half");
+    for (const std::string& name : kept) {
+        folder.write(name, "host\x01" + name);
+        folder.set_age(name, 60 * 24 * 3);
+    }
+    const std::string stale_folder = temp_name(TempKind::writing, now_s() - 3600);
+    ASSERT_TRUE(CreateDirectoryA(folder.file(stale_folder).c_str(), nullptr));
+    // Another editor's save, stalled as long while it writes its new file:
+    // its open handle keeps it.
+    const std::string writing = temp_name(TempKind::writing, now_s() - 11 * 60 - 30);
+    folder.write(writing, "");
+    HeldFile busy(folder.file(writing), GENERIC_WRITE);
+    ASSERT_TRUE(busy.is_open());
     // The names this editor would pick first are taken: it must move on.
     std::vector<std::string> taken;
     for (long long at = now_s(); at < now_s() + 20; ++at) {
-        taken.push_back(temp_name(at % 2 ? TempKind::writing : TempKind::whole, at));
+        taken.push_back(temp_name(at % 2 ? TempKind::writing : TempKind::replacement, at));
         folder.write(taken.back(), "host\x01taken");
     }
     const std::optional<ULONGLONG> before = file_id(folder.file("mabiru.dat"));
@@ -157,11 +170,12 @@ TEST_F(SaveKeeps, FilesBesideTheSettingsSurviveAndOnlyLeftoversNamedLongAgoGo) {
 
     editor->type(IDC_HOST, "tidy.example");
     EXPECT_TRUE(ok_saves(with(sample_values(), {{"host", "tidy.example"}})));
-    for (const std::string& name : theirs)
-        EXPECT_EQ(folder.read(name), std::optional<Bytes>("kept: " + name)) << escaped(name);
-    EXPECT_FALSE(folder.exists(leftover)) << "a killed editor's leftover stays";
-    EXPECT_EQ(folder.read(under_way), std::optional<Bytes>("host\x01"
-                                                           "fresh"));
+    for (const std::string& name : gone)
+        EXPECT_FALSE(folder.exists(name)) << name << ": a killed editor's leftover stays";
+    for (const std::string& name : kept)
+        EXPECT_EQ(folder.read(name), std::optional<Bytes>("host\x01" + name)) << escaped(name);
+    EXPECT_TRUE(folder.exists(stale_folder));
+    EXPECT_TRUE(folder.exists(writing)) << "another editor's new file went while it was written";
     for (const std::string& name : taken)
         EXPECT_EQ(folder.read(name), std::optional<Bytes>("host\x01taken")) << name;
     EXPECT_NE(file_id(folder.file("mabiru.dat")), before)

@@ -33,7 +33,7 @@ TEST_F(SaveFailure, ReadOnlyFileShowsTheErrorKeepsTheDialogAndTheOldBytesThenSav
     EXPECT_TRUE(ok_saves(
         with(sample_values(),
              {{"host", "new.example"}, {"allow_files", "new.txt\x02"}, {"is_upload", "0"}})));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    EXPECT_EQ(folder.names(), exe_and_settings);
 }
 
 TEST_F(SaveFailure, CancelAfterAFailedSaveWritesNothing) {
@@ -48,5 +48,5 @@ TEST_F(SaveFailure, CancelAfterAFailedSaveWritesNothing) {
     editor->click(IDCANCEL);
     ASSERT_TRUE(editor->exits_with(0));
     EXPECT_TRUE(same_bytes(settings(), original));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    EXPECT_EQ(folder.names(), exe_and_settings);
 }

@@ -209,13 +209,13 @@ void type(const Editor& editor, const Values& texts) {
 }
 
 std::vector<std::string> temporaries(const std::vector<std::string>& names) {
-    // By the documented shape alone, "~m", a kind ("w", "k", "i", or "b" of
-    // an earlier version) and seven lowercase letters or digits, not by the
+    // By the documented shape alone, "~m", a kind ("w", "k", "i", "o", or "b"
+    // of an earlier version) and seven lowercase letters or digits, not by the
     // editor's own check of the last two: a fault in that check must not
     // hide the editor's files from the tests meant to catch it.
     const auto temporary = [](const std::string& name) {
         return name.size() == 10 && name.compare(0, 2, "~m") == 0 &&
-               std::string("wkib").find(name[2]) != std::string::npos &&
+               std::string("wkiob").find(name[2]) != std::string::npos &&
                std::all_of(name.begin() + 3, name.end(),
                            [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
     };
@@ -226,12 +226,6 @@ std::vector<std::string> temporaries(const std::vector<std::string>& names) {
 
 long long now_s() {
     return static_cast<long long>(std::time(nullptr));
-}
-
-std::string named_back(const Folder& folder, const std::string& name, int minutes) {
-    const long long named_at = now_s() - temp_age_s(name, now_s());
-    const std::string older = temp_name(temp_kind(name), named_at - minutes * 60LL);
-    return MoveFileA(folder.file(name).c_str(), folder.file(older).c_str()) ? older : "";
 }
 
 Bytes load_error_text(const std::string& folder) {

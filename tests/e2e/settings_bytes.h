@@ -49,6 +49,9 @@ Values empty_controls();
 // The settings file that the tests prepare as "someone saved this before".
 Values sample_values();
 
+// A folder's names with nothing beside the editor and its settings file.
+const std::vector<std::string> exe_and_settings = {"mabiru-setup.exe", "mabiru.dat"};
+
 // What the dialog shows, keyed like the file: texts as the controls hold them
 // (lists with CR LF, the password plain), check boxes as "1" or "0".
 Values on_screen(const Editor& editor);
@@ -64,10 +67,6 @@ std::vector<std::string> temporaries(const std::vector<std::string>& names);
 
 // Seconds since 1970, as the editor's names tell time.
 long long now_s();
-// Renames a file of the editor's naming in `folder` to the same kind named
-// `minutes` earlier, as a save that long ago would have named it; the new
-// name, or empty when the rename failed.
-std::string named_back(const Folder& folder, const std::string& name, int minutes);
 
 // The text of the "cannot read" box that ends an editor in `folder` (with
 // its trailing backslash) whose settings file is there but cannot be read.

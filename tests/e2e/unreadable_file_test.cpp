@@ -33,7 +33,7 @@ class UnreadableSettings : public EditorTest {
             kExitTimeoutMs);
         EXPECT_FALSE(shown) << "the setup dialog appeared after the box";
         EXPECT_TRUE(editor->exits_with(1));
-        EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+        EXPECT_EQ(folder.names(), exe_and_settings);
     }
 };
 

@@ -95,7 +95,7 @@ TEST(ConcurrentSaving, TwoEditorsPressingOkTogetherLeaveOneCompleteFile) {
             return;
         }
         // Nothing of either save is left lying about.
-        EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+        EXPECT_EQ(folder.names(), exe_and_settings);
     }
 
     // The last file opens in a new editor as it was saved.

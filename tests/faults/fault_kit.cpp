@@ -11,7 +11,7 @@ std::unique_ptr<e2e::Editor> start_editor(const std::string& exe, DWORD save_del
     if (save_delay_ms > 0)
         delay = std::to_string(save_delay_ms);
     return std::make_unique<e2e::Editor>(exe, "", "",
-                                         e2e::Environment{{kSaveDelayVariable, delay}});
+                                         e2e::Environment{{MABIRU_SAVE_DELAY_ENV, delay}});
 }
 
 std::vector<Bytes> file_list(const std::string& tag, int count) {

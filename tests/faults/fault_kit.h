@@ -3,6 +3,7 @@
 #pragma once
 
 #include "harness.h"
+#include "settings/test_hooks.h"
 #include "settings_bytes.h"
 
 #include <memory>
@@ -13,12 +14,6 @@ namespace faults {
 
 using e2e::Bytes;
 using e2e::Values;
-
-// Test builds of the editor read it: milliseconds to wait between the
-// finished temporary file and putting it in place of the settings file.
-constexpr char kSaveDelayVariable[] = "MABIRU_TEST_SAVE_DELAY_MS";
-// And this one, when set, keeps the editor from creating a temporary file.
-constexpr char kNoTemporaryVariable[] = "MABIRU_TEST_NO_TEMPORARY";
 
 // Starts the editor at `exe`; a nonzero delay makes each of its saves pause
 // for that long before replacing the settings file.

@@ -97,5 +97,5 @@ TEST(FullDisk, OkShowsTheErrorKeepsTheOldFileWholeAndSavesOnceThereIsRoom) {
     // The user makes room and presses OK again.
     ASSERT_TRUE(DeleteFileA(filler.c_str()));
     EXPECT_TRUE(ok_saves(*editor, folder + "mabiru.dat", typed.file));
-    EXPECT_EQ(names_in(folder), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    EXPECT_EQ(names_in(folder), exe_and_settings);
 }

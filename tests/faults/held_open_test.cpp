@@ -33,10 +33,10 @@ TEST(SettingsFileHeldOpen, OkShowsTheErrorKeepsDialogAndBytesThenSavesOnceReleas
         held.release();
         EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), original));
         // The failed save took its new file away again.
-        EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+        EXPECT_EQ(folder.names(), exe_and_settings);
     }
 
     // The password scrambled once, however often OK failed before.
     EXPECT_TRUE(ok_saves(*editor, folder.file("mabiru.dat"), typed.file));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    EXPECT_EQ(folder.names(), exe_and_settings);
 }

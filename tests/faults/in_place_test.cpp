@@ -13,11 +13,11 @@ TEST(WrittenInPlace, NoTemporaryFileStillSavesLongerAndShorterFiles) {
 
     for (const int lines : {400, 3}) {
         SCOPED_TRACE(std::to_string(lines) + " lines");
-        Editor editor(exe, "", "", {{kNoTemporaryVariable, "1"}});
+        Editor editor(exe, "", "", {{MABIRU_NO_TEMP_ENV, "1"}});
         ASSERT_TRUE(editor.opened());
         EXPECT_EQ(on_screen(editor), current.screen);
         current = type_new_values(editor, current, "in-place", lines);
         EXPECT_TRUE(ok_saves(editor, folder.file("mabiru.dat"), current.file));
-        EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+        EXPECT_EQ(folder.names(), exe_and_settings);
     }
 }

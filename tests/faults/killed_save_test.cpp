@@ -1,11 +1,10 @@
-// The editor killed in the middle of a save, as a crash or a power cut would
-// end it: the settings file is always the old or the new file in full, and
-// what the killed editors left behind does not trouble the next one.
+// The editor killed in the middle of a save, as a crash would end it: the
+// settings file is always the old or the new file in full, and what the
+// killed editors left behind does not trouble the next one.
 #include "fault_kit.h"
 
 #include "control_ids.h"
 #include "settings/temp_files.h"
-#include "tests/common/look_alike_names.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -163,57 +162,4 @@ TEST_F(KilledWhileSaving, SettingsFileIsAlwaysTheOldOrTheNewFileInFull) {
     EXPECT_TRUE(own.empty()) << "the successful save left its own temporary file " << own.front();
     for (const std::string& name : stale)
         std::printf("[ left     ] %s\n", name.c_str());
-}
-
-TEST_F(KilledWhileSaving, NextSuccessfulSaveRemovesTheTemporaryFilesOfKilledEditorsOnly) {
-    // Two editors killed while their new file waited to be put in place.
-    for (int i = 0; i < 2; ++i) {
-        auto editor = start_editor(exe, 5000);
-        ASSERT_TRUE(editor->opened());
-        type_new_values(*editor, current, "killed-" + std::to_string(i), 20);
-        ASSERT_TRUE(ok_until(*editor, {From::temporary_appears, 0}, temporaries(folder.names())));
-        ASSERT_EQ(editor->kill(), Ending::killed);
-    }
-    const std::vector<std::string> stale = temporaries(folder.names());
-    ASSERT_EQ(stale.size(), 2u);
-    ASSERT_TRUE(same_bytes(settings(), file_of(current.file)));
-    // Provably unused once a save named them a while ago.
-    std::vector<std::string> named_long_ago;
-    for (const std::string& name : stale)
-        named_long_ago.push_back(named_back(folder, name, 11));
-
-    // Files that only look alike belong to someone else, however old.
-    for (const std::string& name : look_alike_names()) {
-        folder.write(name, "theirs: " + name);
-        folder.set_age(name, 60 * 24);
-    }
-    // Another editor's save, still writing its new file, stalled for as
-    // long: its open handle keeps it.
-    const std::string writing = temp_name(TempKind::writing, now_s() - 11 * 60 - 30);
-    folder.write(writing, "");
-    HeldFile busy(folder.file(writing), GENERIC_WRITE);
-    ASSERT_TRUE(busy.is_open());
-
-    auto editor = start_editor(exe);
-    ASSERT_TRUE(editor->opened());
-    EXPECT_EQ(on_screen(*editor), current.screen);
-    const Version saved = type_new_values(*editor, current, "survivor", 20);
-    editor->click(IDOK);
-    ASSERT_TRUE(editor->exits_with(0));
-    EXPECT_TRUE(same_bytes(settings(), file_of(saved.file)));
-
-    const std::vector<std::string> now = temporaries(folder.names());
-    std::vector<std::string> still_there;
-    std::sort(named_long_ago.begin(), named_long_ago.end());
-    std::set_intersection(named_long_ago.begin(), named_long_ago.end(), now.begin(), now.end(),
-                          std::back_inserter(still_there));
-    EXPECT_TRUE(still_there.empty())
-        << "a successful save left " << still_there.size()
-        << " temporary files of killed editors in place, e.g. " << still_there.front();
-    for (const std::string& name : look_alike_names())
-        EXPECT_TRUE(same_bytes(folder.read(name).value_or("(missing)"), "theirs: " + name))
-            << name << " was touched";
-    EXPECT_TRUE(folder.exists(writing))
-        << "the save removed another editor's new file while it was being written";
-    busy.release();
 }

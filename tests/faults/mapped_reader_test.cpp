@@ -79,5 +79,5 @@ TEST(SettingsFileMapped, AShorterSaveLeavesOneWholeVersionAndSavesOnceTheReaderL
         editor->click(IDOK);
     EXPECT_TRUE(editor->exits_with(0));
     EXPECT_TRUE(same_bytes(folder.read("mabiru.dat").value_or(""), saved));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"mabiru-setup.exe", "mabiru.dat"}));
+    EXPECT_EQ(folder.names(), exe_and_settings);
 }

@@ -84,6 +84,8 @@ sys::Result open_existing(Call call, const std::string& path, sys::File& file) {
         return sys::Result::not_found;
     if (data->folder)
         return sys::Result::failed;
+    if (data->locked)
+        return sys::Result::busy;
     file = open_file(data);
     return sys::Result::ok;
 }
@@ -110,6 +112,15 @@ template <class Change> void change_names(Change change) {
 void written(Data& data) {
     data.unsynced.push_back(data.bytes);
     data.written_s = the_system.now_s;
+}
+
+// Another program makes a file of that name, unless one is there.
+void made_by_another(const std::string& path) {
+    if (the_system.names.count(normalized(path)))
+        return;
+    const std::string bytes = "theirs: " + normalized(path);
+    change_names([&](Names&) { add_file(path, bytes); });
+    the_system.others[normalized(path)] = bytes;
 }
 
 // A file that has just taken another name, as FAT may renumber it.
@@ -163,18 +174,18 @@ void power_cut(std::size_t changes, Lost lost, std::size_t torn_at) {
         Data* const data = entry.data.get();
         if (!data)
             continue;
-        if (!data->unsynced.empty() && lost == Lost::unsynced)
-            data->bytes = data->durable;
-        if (!data->unsynced.empty() && lost == Lost::torn) {
-            // The sectors from `torn_at` on never reached the disk.
-            std::string bytes = data->unsynced.back();
-            for (std::size_t i = torn_at; i < bytes.size(); ++i)
+        if (!data->unsynced.empty() && lost != Lost::nothing) {
+            data->written_s = data->durable_written_s;
+            // All of it lost, or the sectors from `torn_at` on.
+            std::string bytes = lost == Lost::torn ? data->unsynced.back() : data->durable;
+            for (std::size_t i = torn_at; lost == Lost::torn && i < bytes.size(); ++i)
                 bytes[i] = i < data->durable.size() ? data->durable[i] : '\0';
             data->bytes = bytes;
         }
         data->durable = data->bytes;
+        data->durable_written_s = data->written_s;
         data->unsynced.clear();
-        data->held = data->mapped = false;
+        data->held = data->mapped = data->locked = false;
     }
     system.journal.clear();
     system.cut_after = static_cast<std::size_t>(-1);
@@ -196,7 +207,7 @@ std::shared_ptr<Data> add_file(const std::string& path, const std::string& bytes
     auto data = std::make_shared<Data>();
     data->bytes = data->durable = bytes;
     data->index = next_index++;
-    data->written_s = the_system.now_s;
+    data->written_s = data->durable_written_s = the_system.now_s;
     add_name(path, data);
     return data;
 }
@@ -240,9 +251,9 @@ Result open_for_reading(const std::string& path, File& file, std::size_t& size) 
 
 Result read(File& file, char* buffer, std::size_t n, std::size_t& got) {
     got = 0;
-    if (fake::step(Call::read) != Outcome::none)
-        return Result::failed;
     fake::Open& open = fake::opened(file);
+    if (fake::step(Call::read) != Outcome::none || open.data->reads_left-- == 0)
+        return Result::failed;
     got = std::min(n, open.data->bytes.size() - std::min(open.position, open.data->bytes.size()));
     std::copy_n(open.data->bytes.data() + open.position, got, buffer);
     open.position += got;
@@ -280,6 +291,7 @@ Identity identity_of(const std::string& path) {
     identity.volume = zero ? 0 : 7;
     identity.index = zero ? 0 : fake::the_system.ids == fake::Ids::all_the_same ? 1 : data->index;
     identity.read_only = data->read_only;
+    identity.written_s = data->written_s;
     for (const auto& [name, entry] : fake::the_system.names)
         identity.names += entry.data == data ? 1 : 0;
     return identity;
@@ -301,7 +313,10 @@ std::string link_target(const std::string& path) {
 }
 
 Result create_new(const std::string& path, std::uint32_t kept, File& file) {
-    if (const auto planned = fake::refused(Call::create_new))
+    const auto planned = fake::refused(Call::create_new);
+    if (planned == Result::exists)
+        fake::made_by_another(path);
+    if (planned)
         return *planned;
     if (fake::the_system.no_new_files)
         return Result::failed;
@@ -332,7 +347,17 @@ bool sync(File& file) {
         return false;
     fake::Data& data = *fake::opened(file).data;
     data.durable = data.bytes;
+    data.durable_written_s = data.written_s;
     data.unsynced.clear();
+    return true;
+}
+
+bool touch(File& file) {
+    if (fake::step(Call::touch) != Outcome::none)
+        return false;
+    fake::Data& data = *fake::opened(file).data;
+    data.written_s = fake::the_system.now_s;
+    data.unsynced.push_back(data.bytes);
     return true;
 }
 
@@ -363,7 +388,8 @@ Replaced replace_file(const std::string& replacement, const std::string& replace
         names[from].data->security = names[to].data->security;
         names[from].data->hidden = names[to].data->hidden;
     };
-    // Two renames, each a step of the log: the old file to the backup name,
+    // Two renames, each a step of the log: the old file to the backup name
+    // (over whatever held it, as the system's replace moves it there),
     // then the new one to the old one's.
     const auto old_aside = [&] {
         fake::change_names([&](fake::Names& now) {
@@ -393,7 +419,10 @@ Replaced replace_file(const std::string& replacement, const std::string& replace
 }
 
 Result move_file(const std::string& from, const std::string& to, bool replace) {
-    if (const auto planned = fake::refused(Call::move_file))
+    const auto planned = fake::refused(Call::move_file);
+    if (planned == Result::exists)
+        fake::made_by_another(to);
+    else if (planned)
         return *planned;
     auto& names = fake::the_system.names;
     const std::string source = fake::normalized(from), target = fake::normalized(to);
@@ -450,7 +479,9 @@ bool write_at(File& file, std::uint64_t offset, const char* data, std::size_t n)
 }
 
 void sync_folder(const std::string&) {
-    fake::step(Call::sync_folder);
+    // The names as they are now are those a power cut comes back to.
+    if (fake::step(Call::sync_folder) == Outcome::none)
+        fake::the_system.journal.clear();
 }
 
 bool remove(const std::string& path) {
@@ -473,8 +504,7 @@ std::vector<FileEntry> files_in(const std::string& folder) {
     const std::string at = fake::normalized(folder);
     for (const auto& [name, entry] : fake::the_system.names)
         if (fake::folder_of(name) == at && entry.data && !entry.data->folder)
-            files.push_back(
-                {name.substr(at.size()), fake::the_system.now_s - entry.data->written_s});
+            files.push_back({name.substr(at.size()), entry.data->written_s});
     return files;
 }
 

@@ -16,6 +16,8 @@
 namespace fake {
 
 // How a call ends:
+//   exists        another program made a file of that name just before: it
+//                 stays, as theirs, and the call goes on as the system would
 //   busy          refused for now, nothing changed: the one transient failure
 //   unknown       a question answered with nothing
 //   elsewhere     a resolved path that names another file
@@ -46,10 +48,11 @@ namespace fake {
     X(create_new, O::exists, O::failed) \
     X(write, O::failed, O::part_written) \
     X(sync, O::failed) \
+    X(touch, O::failed) \
     X(free_to_replace, O::busy, O::failed, O::not_found) \
     X(replace_file, O::busy, O::failed, O::replaced_not_removed, O::replacement_not_moved, \
       O::replacement_not_moved_2) \
-    X(move_file, O::busy, O::failed) \
+    X(move_file, O::exists, O::busy, O::failed) \
     X(open_for_overwrite, O::busy, O::failed) \
     X(set_size, O::failed, O::left_longer) \
     X(write_at, O::failed, O::part_written) \
@@ -81,11 +84,14 @@ struct Data {
     std::string security = "inherited";
     bool held = false;       // open elsewhere, its deletion not shared
     bool mapped = false;     // mapped elsewhere: it cannot be cut
+    bool locked = false;     // open elsewhere, its reading not shared either
+    int reads_left = -1;     // reads before one fails as a bad sector would
     long long written_s = 0; // the last write, by the system's clock
     bool not_closed = false; // written, and closed with a failure
-    // What a power cut may leave: the bytes at the last sync, and the bytes
-    // after each write since.
+    // What a power cut may leave: the bytes and the last-write time at the
+    // last sync, and the bytes after each write since.
     std::string durable;
+    long long durable_written_s = 0;
     std::vector<std::string> unsynced;
 };
 
@@ -123,10 +129,12 @@ struct System {
     Ids ids = Ids::unique;
     // The power goes after this call: no later call has any effect.
     std::size_t cut_after = static_cast<std::size_t>(-1);
-    // The names at the last point they were durable, then after each change
-    // since, in order: the file system writes its log in order, and Windows
-    // documents no call that makes a rename durable.
+    // The names at the last point they were made durable (a folder's sync),
+    // then after each change since, in order: the file system writes its
+    // log in order.
     std::vector<Names> journal;
+    // The files that other programs made, with what they wrote.
+    std::map<std::string, std::string> others;
     // What the run called, in order, and how each call failed, if it did
     // (as planned, or as the files made it: a mapped file refusing a cut).
     std::vector<Call> calls;
@@ -139,7 +147,8 @@ System& system();
 void reset();
 
 // How a power cut leaves the bytes that were written since a file's last
-// sync: all of them, none, or the writes torn at a 512-byte boundary.
+// sync: all of them, none, or the writes torn at a 512-byte boundary. With
+// the bytes, a file's last-write time since its sync may be lost too.
 enum class Lost { nothing, unsynced, torn };
 // The system as it comes back after the power went: the names as the
 // journal had them after `changes` of its changes, the bytes as `lost`
@@ -149,7 +158,7 @@ void power_cut(std::size_t changes, Lost lost, std::size_t torn_at = 512);
 // Paths as the fake stores them: one backslash between names.
 std::string normalized(const std::string& path);
 
-// Adds a file (or, with `link`, a symbolic link) under `path`.
+// Adds a file under `path`, a second name of a file, a symbolic link.
 std::shared_ptr<Data> add_file(const std::string& path, const std::string& bytes);
 void add_name(const std::string& path, const std::shared_ptr<Data>& data);
 void add_link(const std::string& path, const std::string& target);

@@ -7,6 +7,7 @@
 #include "setup/app_state.h"
 #include "setup/program_path.h"
 #include "setup/setting_controls.h"
+#include "setup/system_library.h"
 #include "setup/texts.h"
 
 namespace {
@@ -132,27 +133,14 @@ void SetupDialog::ask_detailed_settings() {
 
 namespace {
 
-// Windows XP, Vista and 7 without KB2533623 refuse LOAD_LIBRARY_SEARCH_SYSTEM32;
-// there the full path into the system folder keeps other copies out as well.
-HMODULE load_shell() {
-    if (const HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        return shell;
-    char folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return nullptr;
-    return LoadLibraryA((std::string(folder, length) + "\\shell32.dll").c_str());
-}
-
 // The shell brings a dozen DLLs into the process; only Yes in the about box
 // needs it, so it is loaded then and not at every start.
 void open_in_browser(const char* address) {
-    const HMODULE shell = load_shell();
+    const HMODULE shell = load_system_library("shell32.dll");
     if (!shell)
         return;
     using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-    const auto shell_execute = reinterpret_cast<ShellExecuteFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(shell, "ShellExecuteA")));
+    const auto shell_execute = function_in<ShellExecuteFn>(shell, "ShellExecuteA");
     if (shell_execute)
         shell_execute(nullptr, nullptr, address, nullptr, nullptr, SW_SHOW);
     // Stays loaded: the shell may still be working on the request.

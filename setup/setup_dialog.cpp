@@ -27,6 +27,10 @@ const Group groups[] = {
     {IDC_CREATE_ARCHIVE, {IDC_ARCHIVE_FILENAME, IDC_ARCHIVE_FOLDER}, 2},
 };
 
+// Names the controls for screen readers once the dialog is up: that loads
+// COM, and the start does not wait for it.
+constexpr UINT_PTR kNamesTimer = 1;
+
 // A dialog takes no icon from its template; the title bar and the taskbar
 // show the program's own only once the window is given it.
 void show_program_icon(HWND dialog, HINSTANCE instance) {
@@ -69,6 +73,24 @@ int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
     // Read back from the check boxes, which are what the user sees.
     for (const Group& group : groups)
         enable_group_of(group.check_box);
+    SetTimer(window, kNamesTimer, USER_TIMER_MINIMUM, nullptr);
+    return 0;
+}
+
+int SetupDialog::on_timer(WPARAM timer_id, LPARAM) {
+    if (timer_id != kNamesTimer)
+        return 0;
+    // The modal loop shows the dialog once its queue is empty; until then
+    // the timer keeps coming.
+    if (IsWindowVisible(window)) {
+        KillTimer(window, kNamesTimer);
+        names_.name_controls(window);
+    }
+    return 1;
+}
+
+int SetupDialog::on_destroy() {
+    names_.clear();
     return 0;
 }
 

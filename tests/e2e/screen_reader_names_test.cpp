@@ -7,6 +7,7 @@
 #include "settings_bytes.h"
 
 #include <algorithm>
+#include <iostream>
 #include <set>
 #include <sstream>
 
@@ -139,6 +140,9 @@ TEST_P(ScreenReaderNames, FieldsAreNamedByTheirLabelsAndButtonsByWhatTheyOpenUnt
         }
     }
     EXPECT_EQ(calls("set"), sets);
+    // In the log too, to read what a run on another machine recorded.
+    for (const std::string& set : calls("set"))
+        std::cout << set << "\n";
     editor->close_by(GetParam());
     ASSERT_TRUE(editor->exits_with(0));
     EXPECT_EQ(calls("clear"), clears);

@@ -44,6 +44,12 @@ int Dialog::on_copy_data(WPARAM, LPARAM) {
 int Dialog::on_close() {
     return 0;
 }
+int Dialog::on_timer(WPARAM, LPARAM) {
+    return 0;
+}
+int Dialog::on_destroy() {
+    return 0;
+}
 
 int Dialog::do_modal(HINSTANCE module, unsigned template_id, HWND owner) {
     instance = module;
@@ -106,6 +112,10 @@ INT_PTR route(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         return dialog->on_copy_data(wparam, lparam);
     case WM_CLOSE:
         return dialog->on_close();
+    case WM_TIMER:
+        return dialog->on_timer(wparam, lparam);
+    case WM_DESTROY:
+        return dialog->on_destroy();
     default:
         return 0;
     }

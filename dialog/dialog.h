@@ -25,6 +25,9 @@ class Dialog {
     virtual int on_joy_button_down(WPARAM buttons, WORD x, WORD y);
     virtual int on_copy_data(WPARAM sender, LPARAM copy_data);
     virtual int on_close();
+    virtual int on_timer(WPARAM timer_id, LPARAM callback);
+    // While the controls still exist: the dialog goes before its children.
+    virtual int on_destroy();
 
     // Only the low 16 bits of template_id are used (MAKEINTRESOURCE form).
     virtual int do_modal(HINSTANCE module, unsigned template_id, HWND owner);

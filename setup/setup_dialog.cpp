@@ -7,6 +7,7 @@
 #include "setup/app_state.h"
 #include "setup/program_path.h"
 #include "setup/setting_controls.h"
+#include "setup/system_library.h"
 #include "setup/texts.h"
 
 namespace {
@@ -25,6 +26,10 @@ const Group groups[] = {
      6},
     {IDC_CREATE_ARCHIVE, {IDC_ARCHIVE_FILENAME, IDC_ARCHIVE_FOLDER}, 2},
 };
+
+// Names the controls for screen readers once the dialog is up: that loads
+// COM, and the start does not wait for it.
+constexpr UINT_PTR kNamesTimer = 1;
 
 // A dialog takes no icon from its template; the title bar and the taskbar
 // show the program's own only once the window is given it.
@@ -68,6 +73,24 @@ int SetupDialog::on_init_dialog(WPARAM, LPARAM) {
     // Read back from the check boxes, which are what the user sees.
     for (const Group& group : groups)
         enable_group_of(group.check_box);
+    SetTimer(window, kNamesTimer, USER_TIMER_MINIMUM, nullptr);
+    return 0;
+}
+
+int SetupDialog::on_timer(WPARAM timer_id, LPARAM) {
+    if (timer_id != kNamesTimer)
+        return 0;
+    // The modal loop shows the dialog once its queue is empty; until then
+    // the timer keeps coming.
+    if (IsWindowVisible(window)) {
+        KillTimer(window, kNamesTimer);
+        names_.name_controls(window);
+    }
+    return 1;
+}
+
+int SetupDialog::on_destroy() {
+    names_.clear();
     return 0;
 }
 
@@ -132,27 +155,14 @@ void SetupDialog::ask_detailed_settings() {
 
 namespace {
 
-// Windows XP, Vista and 7 without KB2533623 refuse LOAD_LIBRARY_SEARCH_SYSTEM32;
-// there the full path into the system folder keeps other copies out as well.
-HMODULE load_shell() {
-    if (const HMODULE shell = LoadLibraryExA("shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        return shell;
-    char folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return nullptr;
-    return LoadLibraryA((std::string(folder, length) + "\\shell32.dll").c_str());
-}
-
 // The shell brings a dozen DLLs into the process; only Yes in the about box
 // needs it, so it is loaded then and not at every start.
 void open_in_browser(const char* address) {
-    const HMODULE shell = load_shell();
+    const HMODULE shell = load_system_library("shell32.dll");
     if (!shell)
         return;
     using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-    const auto shell_execute = reinterpret_cast<ShellExecuteFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(shell, "ShellExecuteA")));
+    const auto shell_execute = function_in<ShellExecuteFn>(shell, "ShellExecuteA");
     if (shell_execute)
         shell_execute(nullptr, nullptr, address, nullptr, nullptr, SW_SHOW);
     // Stays loaded: the shell may still be working on the request.

@@ -2,6 +2,7 @@
 // from CreateProcess until the dialog is on screen and waiting for input.
 //
 //   startup-bench EDITOR.exe EMPTY_DIALOG.exe TEMPLATE_ONLY.exe [I686_RELEASE.exe] [--runs N]
+//                 [--earlier EARLIER_EDITOR.exe]
 //
 // EMPTY_DIALOG shows a dialog with the editor's header and no items;
 // TEMPLATE_ONLY shows the editor's own template and does nothing else, so
@@ -10,7 +11,9 @@
 // the 31 controls. The programs take turns, each from a folder of its own
 // (the editor finds no settings file there and shows its defaults), after
 // one discarded warm-up start each. Prints the medians and the ratios, and
-// the size of the shipped i686 exe when its path is given.
+// the size of the shipped i686 exe when its path is given. An earlier build
+// of the editor, when given, takes its turns too, so that both are measured
+// side by side on the same machine at the same time.
 #include <windows.h>
 
 #include <algorithm>
@@ -137,24 +140,29 @@ void print_times(const Program& p) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> paths;
+    std::string earlier;
     int runs = 15;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--runs" && i + 1 < argc)
             runs = std::max(1, atoi(argv[++i]));
+        else if (std::string(argv[i]) == "--earlier" && i + 1 < argc)
+            earlier = windows_path(argv[++i]);
         else
             paths.push_back(windows_path(argv[i]));
     }
     if (paths.size() < 3) {
         fprintf(stderr, "usage: startup-bench EDITOR.exe EMPTY_DIALOG.exe TEMPLATE_ONLY.exe "
-                        "[I686_RELEASE.exe] [--runs N]\n");
+                        "[I686_RELEASE.exe] [--runs N] [--earlier EARLIER_EDITOR.exe]\n");
         return 2;
     }
-    Program programs[] = {
+    std::vector<Program> programs = {
         {"mabiru-setup.exe", private_copy(paths[0], "mabiru-startup-editor"), {}},
         {"empty dialog", private_copy(paths[1], "mabiru-startup-empty"), {}},
         {"template only", private_copy(paths[2], "mabiru-startup-template"), {}},
     };
-    constexpr int count = sizeof programs / sizeof programs[0];
+    if (!earlier.empty())
+        programs.push_back({"earlier editor", private_copy(earlier, "mabiru-startup-earlier"), {}});
+    const int count = static_cast<int>(programs.size());
 
     // Warm-up: the first start of each loads DLLs and fonts into the caches.
     for (const Program& p : programs)
@@ -181,6 +189,9 @@ int main(int argc, char** argv) {
            editor / median(programs[2].ms));
     printf("  ratio to the empty dialog     %.2f  (with the platform creating 31 controls)\n",
            editor / median(programs[1].ms));
+    if (count > 3)
+        printf("  earlier editor to the template alone  %.2f\n",
+               median(programs[3].ms) / median(programs[2].ms));
 
     if (paths.size() >= 4) {
         WIN32_FILE_ATTRIBUTE_DATA data;

@@ -23,10 +23,11 @@ import sys
 REPO = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
 # Where the guest copies SHARE/files before it runs anything.
 GUEST_ROOT = "/root/run"
-# Where the editor and the browser stand-in are in a build; the tests are
-# told these at run time.
+# Where the editor and the stand-ins for the browser and the annotation
+# service are in a build; the tests are told these at run time.
 EDITOR = "setup/mabiru-setup.exe"
 RECORDER = "tests/e2e/url-recorder.exe"
+ANNOTATION_SERVICE = "tests/e2e/acc-prop-recorder.dll"
 
 
 def ctest_groups(build):
@@ -86,11 +87,14 @@ def stage(build, shipped_exe, share):
     # The shipped exe takes the place of the build's own editor.
     stager.copy(shipped_exe, os.path.join("build", EDITOR))
     stager.copy(os.path.join(build, RECORDER), os.path.join("build", RECORDER))
+    stager.copy(os.path.join(build, ANNOTATION_SERVICE), os.path.join("build", ANNOTATION_SERVICE))
     stager.copy(os.path.join(REPO, "scripts", "wine.sh"), os.path.join("src", "scripts", "wine.sh"))
     lines = [
         f"export MABIRU_E2E_EDITOR={GUEST_ROOT}/build/{EDITOR}",
         f"export MABIRU_E2E_RECORDER={GUEST_ROOT}/build/{RECORDER}",
+        f"export MABIRU_E2E_ANNOTATION_SERVICE={GUEST_ROOT}/build/{ANNOTATION_SERVICE}",
     ]
+    exports = len(lines)
     only = re.compile(os.environ.get("MABIRU_GUEST_GROUPS", ""))
     for g in ctest_groups(build):
         if not only.search(g["name"]):
@@ -101,7 +105,7 @@ def stage(build, shipped_exe, share):
         lines.append("group " + " ".join(shlex.quote(w) for w in words))
     with open(os.path.join(share, "groups.sh"), "w") as f:
         f.write("\n".join(lines) + "\n")
-    return len(lines) - 2
+    return len(lines) - exports
 
 
 def count(log, code, skip_code):

@@ -166,6 +166,10 @@ std::string editor_exe() {
 std::string recorder_exe() {
     return windows_path(variable("MABIRU_E2E_RECORDER").value_or(MABIRU_E2E_RECORDER).c_str());
 }
+std::string annotation_service_dll() {
+    return windows_path(
+        variable("MABIRU_E2E_ANNOTATION_SERVICE").value_or(MABIRU_E2E_ANNOTATION_SERVICE).c_str());
+}
 
 std::string escaped(const Bytes& bytes) {
     std::string out;

@@ -41,10 +41,13 @@ std::optional<std::string> variable(const std::string& name);
 bool poll_until(const std::function<bool()>& ready, DWORD timeout_ms);
 
 // Windows paths (ANSI) of the programs under test: built next to this one,
-// or given at run time in MABIRU_E2E_EDITOR and MABIRU_E2E_RECORDER (host
-// paths are fine) to test an exe built elsewhere, such as the shipped one.
+// or given at run time in MABIRU_E2E_EDITOR, MABIRU_E2E_RECORDER and
+// MABIRU_E2E_ANNOTATION_SERVICE (host paths are fine) to test an exe built
+// elsewhere, such as the shipped one.
 std::string editor_exe();
 std::string recorder_exe();
+// The stand-in for the annotation service (acc_prop_recorder.cpp).
+std::string annotation_service_dll();
 
 // File names in `folder` (with its trailing backslash), sorted.
 std::vector<std::string> names_in(const std::string& folder);
